@@ -1,0 +1,68 @@
+#include "framework/AudioFile.h"
+
+namespace audiolens {
+
+TTagBase::TTagBase(TTagKind kind, TTagFieldSet supported)
+    : Kind(kind), Items(new TStrObjList), SupportedFields(supported) {
+    TTagBase::Reset();
+}
+
+std::string TTagBase::GetField(int id) const {
+    return (id < 0 || id >= TagFieldCount) ? std::string() : Items->Get(id);
+}
+
+void TTagBase::SetField(int id, const std::string& value) {
+    if (id >= 0 && id < Items->Count()) Items->Put(id, value);
+}
+
+void TTagBase::Reset() {
+    Valid = false;
+    GenreIndex = 255;
+    Size = 0;
+    Items->Clear();
+    for (int i = 0; i < TagFieldCount; ++i) Items->Add("");
+}
+
+TAudioFile::TAudioFile() : Info(new TStrList) { Reset(); }
+
+TAudioFile::~TAudioFile() {
+    for (TTagBase* tag : Tags)
+        if (tag) tag->Release();
+}
+
+void TAudioFile::AddTag(TTagKind kind, TTagBase* tag) {
+    if (kind >= TagSlotCount || !tag) return;
+    Tags[kind] = tag;
+    SupportedTags |= static_cast<uint16_t>(1u << kind);
+}
+
+TTagBase* TAudioFile::GetTag(int kind) const {
+    return (kind < 0 || kind >= TagSlotCount) ? nullptr : Tags[static_cast<size_t>(kind)];
+}
+
+bool TAudioFile::Read(const std::string& fileName) {
+    if (!ReadProc) return false;
+    return Guarded([&] { return ReadProc(fileName, *this); });
+}
+
+void TAudioFile::Reset() {
+    Info->Clear();
+    for (TTagBase* tag : Tags)
+        if (tag) tag->Reset();
+    Valid = false;
+    BitsPerSample = Channels = 0;
+    Samples = FileSize = 0;
+    BitRate = SampleRate = 0;
+    Duration = Ratio = -1.0;
+    BitRateType = brUnknown;
+    ChannelMode.clear();
+}
+
+std::string TAudioFile::GetChannelMode() const {
+    if (!ChannelMode.empty()) return ChannelMode;
+    if (Channels > 2) return "Multichannel";
+    static const char* const names[] = {"Unknown", "Mono", "Stereo"};
+    return names[Channels];
+}
+
+} // namespace audiolens

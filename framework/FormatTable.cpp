@@ -1,0 +1,43 @@
+// The constructor tables: one line per reader and per tag kind. A format or kind not built in
+// is nullptr and is skipped by the verifier and the front ends.
+#include "framework/Registry.h"
+
+#include "formats/AudioWAV.h"
+
+namespace audiolens {
+
+extern const TAudioConstructor AudioConstructors[FormatCount];
+const TAudioConstructor AudioConstructors[FormatCount] = {
+    CreateWAV, // afWav
+    nullptr,   // afWAVPack
+    nullptr,   // afMonkey
+    nullptr,   // afOGG
+    nullptr,   // afAC3
+    nullptr,   // afAAC
+    nullptr,   // afDTS
+    nullptr,   // afTTA
+    nullptr,   // afWMA
+    nullptr,   // afOptimFrog
+    nullptr,   // afFLAC
+    nullptr,   // afTwinVQ
+    nullptr,   // afCDATrack
+    nullptr,   // afMPEG
+    nullptr,   // afMPEGplus
+    nullptr,   // afMP4
+};
+
+extern const TTagConstructor TagConstructors[TagSlotCount];
+const TTagConstructor TagConstructors[TagSlotCount] = {
+    nullptr, // tkUnknown
+    nullptr, // tkID3v1
+    nullptr, // tkID3v1Lyrics
+    nullptr, // tkID3v2
+    nullptr, // tkAPE
+    nullptr, // tkVorbis
+    nullptr, // tkTwinVQ
+    nullptr, // tkWMA
+    nullptr, // tkExWMA
+    nullptr, // tkMp4
+};
+
+} // namespace audiolens

@@ -1,0 +1,147 @@
+// The record, the registry's extension and filter rules, the verifier and the report texts.
+#include "TestSupport.h"
+#include "framework/Registry.h"
+#include "framework/Reports.h"
+
+#include <gtest/gtest.h>
+
+using namespace audiolens;
+
+namespace {
+
+class TCountedTag : public TTagBase {
+  public:
+    explicit TCountedTag(int* released) : TTagBase(tkID3v1, FieldRange(0, 6)), Released(released) {}
+    bool DoRead(const std::string&) override { throw std::runtime_error("damaged"); }
+
+  protected:
+    ~TCountedTag() override { ++*Released; }
+
+  private:
+    int* Released;
+};
+
+} // namespace
+
+TEST(AudioFile, ResetValuesAndChannelModes) {
+    TAudioRef r(new TAudioFile);
+    EXPECT_EQ(r->Format, afUnknown);
+    EXPECT_FALSE(r->Read("x")); // no ReadProc
+    EXPECT_EQ(r->Duration, -1.0);
+    EXPECT_EQ(r->Ratio, -1.0);
+    EXPECT_EQ(r->GetChannelMode(), "Unknown");
+    r->Channels = 6;
+    EXPECT_EQ(r->GetChannelMode(), "Multichannel");
+    r->Channels = 2;
+    r->ChannelMode = "Joint Stereo";
+    EXPECT_EQ(r->GetChannelMode(), "Joint Stereo");
+    r->Reset();
+    EXPECT_EQ(r->GetChannelMode(), "Unknown");
+}
+
+TEST(AudioFile, OwnsItsTagsAndGuardsTheirReads) {
+    int released = 0;
+    {
+        TAudioRef r(new TAudioFile);
+        auto* tag = new TCountedTag(&released);
+        r->AddTag(tkID3v1, tag);
+        EXPECT_TRUE(r->HasTag(tkID3v1));
+        EXPECT_EQ(r->GetTag(tkID3v1), tag);
+        EXPECT_EQ(r->GetTag(10), nullptr);
+        EXPECT_FALSE(tag->Read("any")); // the exception stays inside the guard
+        tag->SetField(tfTitle, "t");
+        r->Reset();
+        for (int id = 0; id < TagFieldCount; ++id) EXPECT_EQ(tag->GetField(id), "");
+        EXPECT_EQ(tag->GenreIndex, 255);
+        EXPECT_EQ(tag->GetField(19), "");
+    }
+    EXPECT_EQ(released, 1);
+}
+
+TEST(Registry, ExtensionSubstringRule) {
+    EXPECT_EQ(FormatByExtension(".mp3"), afMPEG);
+    EXPECT_EQ(FormatByExtension(".mp"), afMPEG);
+    EXPECT_EQ(FormatByExtension(".a"), afMonkey);
+    EXPECT_EQ(FormatByExtension("."), afWav);
+    EXPECT_EQ(FormatByExtension(".MP3"), afUnknown);
+    EXPECT_EQ(FormatByExtension(""), afUnknown);
+    EXPECT_EQ(FormatByExtension(".m4b"), afMP4);
+    EXPECT_EQ(FormatName(16), "Unknown");
+    EXPECT_EQ(FormatName(17), "Unknown");
+    EXPECT_EQ(TagKindName(0), "Unknown");
+    EXPECT_EQ(TagKindName(10), "Unknown");
+    EXPECT_EQ(TagKindName(2), "ID3v1 Lyrics");
+}
+
+TEST(Registry, Filters) {
+    EXPECT_EQ(BuildFilter(0), "");
+    EXPECT_EQ(BuildFilter(FormatBit(afOGG) | FormatBit(afFLAC)), "*.ogg;*.spx;*.flac;*.fla;");
+    EXPECT_EQ(AllFormatsFilter(),
+              "*.wav;*.wv;*.ape;*.mac;*.apl;*.ogg;*.spx;*.ac3;*.aac;*.dts;*.tta;*.wma;*.ofr;*.ofs;"
+              "*.flac;*.fla;*.vqf;*.cda;*.mp3;*.mpc;*.mpp;*.mp+;*.mp4;*.m4a;*.m4b;");
+    EXPECT_EQ(BuildFilter(FormatsWithTag(tkID3v1)),
+              "*.ape;*.mac;*.apl;*.aac;*.tta;*.ofr;*.ofs;*.flac;*.fla;*.mp3;*.mpc;*.mpp;*.mp+;");
+    EXPECT_EQ(FormatsWithTag(tkID3v1Lyrics), FormatsWithTag(tkID3v1));
+    EXPECT_EQ(FormatsWithTag(10), 0);
+}
+
+TEST(Reports, FormatDurationCarriesAndPadsMilliseconds) {
+    EXPECT_EQ(FormatDuration(65.5), "1:05.500");
+    EXPECT_EQ(FormatDuration(3725.25), "1:02:05.250");
+    EXPECT_EQ(FormatDuration(0.0), "0:00.000");
+    EXPECT_EQ(FormatDuration(5.05), "0:05.050");
+    EXPECT_EQ(FormatDuration(59.9996), "1:00.000");
+    EXPECT_EQ(FormatDuration(3599.9999), "1:00:00.000");
+    EXPECT_EQ(FormatDuration(-1.0), "unknown");
+}
+
+TEST(Reports, RatioRoundsHalvesToEven) {
+    EXPECT_EQ(RatioText(100.5), "100");
+    EXPECT_EQ(RatioText(101.5), "102");
+    EXPECT_EQ(RatioText(-1.0), "-1");
+}
+
+TEST(Reports, AudioTemplateLargeSizesAndInfoLines) {
+    TAudioRef r(new TAudioFile);
+    r->Format = afWav;
+    r->FileSize = 3000000000LL; // must not come out as -1294967296
+    r->Channels = 2;
+    r->Info->Add("A=1");
+    r->Info->Add("B=2");
+    EXPECT_EQ(AudioReportText(*r, "f.wav"),
+              "File: f.wav\r\nFile type: Wav\r\nFile size: 3000000000\r\nBits: 0\r\nSampleRate: "
+              "0\r\nSamples: 0\r\nBitrate: 0\r\nBitrateType: \r\nDuration: unknown\r\nRatio: "
+              "-1\r\nChannelMode: Stereo\r\nChannels: 2\r\nA=1\r\nB=2\r\n");
+    r->Info->Clear();
+    std::string text = AudioReportText(*r, "f.wav");
+    EXPECT_EQ(text.substr(text.size() - 13), "Channels: 2\r\n");
+    // A failing read writes nothing and keeps the box.
+    TStringOutput box;
+    box.Text = "kept";
+    EXPECT_FALSE(ShowAudioReport(box, *r, "f.wav", true));
+    EXPECT_EQ(box.Text, "kept");
+    EXPECT_TRUE(ShowAudioReport(box, *r, "f.wav", false));
+    EXPECT_EQ(box.Text.substr(0, 9), "keptFile:");
+}
+
+TEST(Reports, LongReportsAreCutAt1023) {
+    TAudioRef r(new TAudioFile);
+    for (int i = 0; i < 100; ++i) r->Info->Add("Key=" + std::string(20, 'v'));
+    EXPECT_EQ(AudioReportText(*r, "x").size(), 1023u);
+}
+
+TEST(Verify, ExtensionFirstThenTableOrder) {
+    testsupport::TTempDir dir;
+    std::string wav = testsupport::PcmWav(2, 44100, 16, 100);
+    testsupport::WriteFile(dir.Path("right.wav"), wav);
+    testsupport::WriteFile(dir.Path("wrong.mp3"), wav);
+    testsupport::WriteFile(dir.Path("noext"), wav);
+    testsupport::WriteFile(dir.Path("junk.wav"), "not audio at all");
+    TRef<TAudioVerify> v(new TAudioVerify);
+    for (const char* name : {"right.wav", "wrong.mp3", "noext"}) {
+        ASSERT_TRUE(v->Verify(dir.Path(name))) << name;
+        EXPECT_EQ(v->Audio()->Format, afWav);
+    }
+    EXPECT_FALSE(v->Verify(dir.Path("junk.wav")));
+    EXPECT_EQ(v->Audio(), nullptr);
+}

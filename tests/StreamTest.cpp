@@ -1,0 +1,167 @@
+// Streams: memory growth, 32-bit limits, file truncation positions, the bit reader.
+#include "TestSupport.h"
+#include "core/BitReader.h"
+#include "core/FileStream.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace audiolens;
+using namespace testsupport;
+
+TEST(FileStream, MissingFileReadsAsEmpty) {
+    TStreamRef s = OpenFileRead("/nonexistent/file.wav");
+    EXPECT_FALSE(s->IsOpen());
+    EXPECT_EQ(s->GetSize(), 0u);
+    char buf[36];
+    EXPECT_EQ(s->Read(buf, 36), 0u);
+    EXPECT_EQ(s->Seek(0, FromBeginning), SeekFailed);
+    EXPECT_EQ(s->Write("x", 1), 0u);
+}
+
+TEST(FileStream, DirectoriesAndFifosReadAsEmptyWithoutBlocking) {
+    TTempDir dir;
+    EXPECT_FALSE(OpenFileRead(dir.Root())->IsOpen());
+    std::string fifo = dir.Path("pipe.wav");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(OpenFileRead(fifo)->IsOpen()); // would block forever with a plain open
+    EXPECT_FALSE(FileExists(dir.Root()));
+    EXPECT_TRUE(FileExists(fifo));
+}
+
+TEST(FileStream, SetSizeLeavesTheSmallerOfOldPositionAndNewSize) {
+    TTempDir dir;
+    std::string name = dir.Path("f.bin");
+    WriteFile(name, std::string(1000, 'a'));
+    TStreamRef s = OpenFileReadWrite(name);
+    s->SetPosition(500);
+    EXPECT_TRUE(s->SetSize(100));
+    EXPECT_EQ(s->Position(), 100u);
+    EXPECT_EQ(s->GetSize(), 100u);
+    s->SetPosition(50);
+    EXPECT_TRUE(s->SetSize(80));
+    EXPECT_EQ(s->Position(), 50u);
+}
+
+TEST(FileStream, ReadOnlyOpenAndSharedOpenDoNotWrite) {
+    TTempDir dir;
+    std::string name = dir.Path("f.bin");
+    WriteFile(name, "abc");
+    EXPECT_EQ(OpenFileRead(name)->Write("z", 1), 0u);
+    TStreamRef shared = OpenFileShared(name);
+    EXPECT_EQ(shared->Write("z", 1), 0u);
+    EXPECT_FALSE(shared->SetSize(1));
+    EXPECT_EQ(ReadFile(name), "abc");
+    // A file without write permission bits cannot be opened for writing, even by root.
+    ::chmod(name.c_str(), 0444);
+    EXPECT_FALSE(OpenFileReadWrite(name)->IsOpen());
+}
+
+TEST(FileStream, SaveStringAndCreate) {
+    TTempDir dir;
+    std::string name = dir.Path("s.txt");
+    EXPECT_TRUE(SaveStringToFile(name, "hello"));
+    EXPECT_EQ(ReadFile(name), "hello");
+    EXPECT_TRUE(SaveStringToFile(name, ""));
+    EXPECT_EQ(ReadFile(name), "");
+    EXPECT_FALSE(SaveStringToFile(dir.Path("no/such/dir"), "x"));
+    TStreamRef c = CreateFileStream(name);
+    EXPECT_EQ(WriteString(*c, "xyz"), 3u);
+    EXPECT_EQ(WriteString(*c, ""), 0u);
+}
+
+TEST(MemoryStream, GrowsInSteps16384) {
+    TStreamRef m = CreateMemoryStream();
+    EXPECT_EQ(m->Capacity, 0u);
+    m->Write("a", 1);
+    EXPECT_EQ(m->Capacity, 16384u);
+    std::string fill(16383, 'b');
+    m->Write(fill.data(), static_cast<uint32_t>(fill.size()));
+    EXPECT_EQ(m->GetSize(), 16384u);
+    EXPECT_EQ(m->Capacity, 16384u);
+    m->Write("c", 1);
+    EXPECT_EQ(m->Capacity, 32768u); // 16385 | 0x3FFF + 1
+    m->SetSize(0);
+    EXPECT_EQ(m->Capacity, 0u);
+    EXPECT_EQ(m->Memory, nullptr);
+}
+
+TEST(MemoryStream, SeekPastEndGrowsAndReadStopsAtSize) {
+    TStreamRef m = CreateMemoryStream();
+    EXPECT_EQ(m->Seek(10, FromBeginning), 10u);
+    EXPECT_EQ(m->GetSize(), 10u);
+    m->SetPosition(4);
+    char buf[16];
+    EXPECT_EQ(m->Read(buf, 16), 6u);
+    m->SetPosition(8);
+    EXPECT_TRUE(m->SetSize(5));
+    EXPECT_EQ(m->Position(), 5u);
+}
+
+TEST(MemoryStream, PositionsNearFourGigabytesFailInsteadOfWrapping) {
+    TStreamRef m = CreateMemoryStream();
+    m->Write("abcd", 4);
+    EXPECT_EQ(m->Seek(-5, FromCurrent), SeekFailed);
+    EXPECT_EQ(m->Seek(0xFFFFFFFFll, FromBeginning), SeekFailed);
+    EXPECT_EQ(m->Seek(0x100000000ll, FromBeginning), SeekFailed);
+    EXPECT_EQ(m->GetSize(), 4u);
+    m->MemPos = 0xFFFFFFF0u; // as if positioned there: the sum would pass 2^32 - 1
+    EXPECT_EQ(m->Write("0123456789abcdefXYZ", 19), 0u);
+    EXPECT_EQ(m->GetSize(), 4u);
+}
+
+TEST(Streams, ReadStringAllocatesOnlyWhatIsLeft) {
+    TStreamRef m = CreateMemoryStream();
+    m->Write("hello", 5);
+    m->SetPosition(1);
+    EXPECT_EQ(ReadString(*m, 0xFFFFFFF0u), "ello"); // a size taken from a file
+    EXPECT_EQ(ReadAt(*m, 3, 10), "lo");
+    EXPECT_EQ(ReadAt(*m, 9, 10), "");
+}
+
+TEST(Streams, CopyStreamMovesEverythingInChunksAndReportsShortCopies) {
+    TTempDir dir;
+    std::string payload(3u << 20, 'q');
+    payload[12345] = 'x';
+    WriteFile(dir.Path("a"), payload);
+    TStreamRef src = OpenFileRead(dir.Path("a"));
+    TStreamRef dst = CreateFileStream(dir.Path("b"));
+    EXPECT_EQ(CopyStream(*dst, *src, 0xFFFFFFFFu), payload.size()); // more than the source holds
+    dst.Reset();
+    EXPECT_EQ(ReadFile(dir.Path("b")), payload);
+
+    TStreamRef mem = CreateMemoryStream();
+    mem->Write("12345", 5);
+    mem->SetPosition(2);
+    TStreamRef out = CreateMemoryStream();
+    EXPECT_EQ(CopyStream(*out, *mem, 100), 3u);
+    EXPECT_EQ(ReadAt(*out, 0, 10), "345");
+}
+
+TEST(BitReader, ReadsMostSignificantFirstAcrossBytes) {
+    TStreamRef m = CreateMemoryStream();
+    m->Write("\xAB\xCD", 2);
+    m->SetPosition(0);
+    TRef<TBitReader> bits(new TBitReader(*m));
+    uint32_t v = 0;
+    EXPECT_TRUE(bits->ReadBits(12, v));
+    EXPECT_EQ(v, 0xABCu);
+    EXPECT_EQ(bits->BitPos, 4u);
+    EXPECT_TRUE(bits->ReadBits(4, v));
+    EXPECT_EQ(v, 0xDu);
+    EXPECT_FALSE(bits->ReadBits(1, v)); // end of stream
+    EXPECT_EQ(bits->Seek(1, FromBeginning), 1u);
+    EXPECT_TRUE(bits->ReadBits(8, v));
+    EXPECT_EQ(v, 0xCDu);
+}
+
+TEST(BitReader, CountsAbove32KeepTheLast32Bits) {
+    TStreamRef m = CreateMemoryStream();
+    m->Write("\x01\x02\x03\x04\x05", 5);
+    m->SetPosition(0);
+    TRef<TBitReader> bits(new TBitReader(*m));
+    uint32_t v = 0;
+    bits->ReadBits(40, v);
+    EXPECT_EQ(v, 0x02030405u);
+    EXPECT_EQ(bits->Position(), 5u);
+}

@@ -1,0 +1,92 @@
+#include "TestSupport.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace testsupport {
+
+TTempDir::TTempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "audiolens-test-XXXXXX").string();
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    char* made = ::mkdtemp(buf.data());
+    Dir = made ? made : "/tmp";
+}
+
+TTempDir::~TTempDir() {
+    std::error_code ec;
+    if (Dir != "/tmp") std::filesystem::remove_all(Dir, ec);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+static std::string Bytes(uint32_t v, int n, bool big) {
+    std::string s;
+    for (int i = 0; i < n; ++i) {
+        int shift = big ? 8 * (n - 1 - i) : 8 * i;
+        s += static_cast<char>((v >> shift) & 0xFF);
+    }
+    return s;
+}
+
+std::string LE16(uint32_t v) { return Bytes(v, 2, false); }
+std::string LE32(uint32_t v) { return Bytes(v, 4, false); }
+std::string BE16(uint32_t v) { return Bytes(v, 2, true); }
+std::string BE24(uint32_t v) { return Bytes(v, 3, true); }
+std::string BE32(uint32_t v) { return Bytes(v, 4, true); }
+std::string Zeros(size_t n) { return std::string(n, '\0'); }
+
+int Run(const std::string& command, std::string* output) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    std::array<char, 4096> buf{};
+    std::string out;
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), n);
+    int status = ::pclose(pipe);
+    if (output) *output = out;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool HaveTool(const std::string& program) {
+    return Run("command -v " + program + " >/dev/null 2>&1") == 0;
+}
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string Probe(const std::string& file, const std::string& section, const std::string& key) {
+    std::string out;
+    Run("ffprobe -v error -show_entries " + section + "=" + key +
+            " -of default=noprint_wrappers=1:nokey=1 " + Quote(file) + " 2>/dev/null | head -n1",
+        &out);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+std::string PcmWav(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t frames) {
+    uint32_t align = channels * bits / 8, dataSize = frames * align;
+    return "RIFF" + LE32(36 + dataSize) + "WAVE" + "fmt " + LE32(16) + LE16(1) + LE16(channels) +
+           LE32(rate) + LE32(rate * align) + LE16(align) + LE16(bits) + "data" + LE32(dataSize) +
+           Zeros(dataSize);
+}
+
+} // namespace testsupport
