@@ -3,6 +3,9 @@
 #include "framework/Registry.h"
 
 #include "formats/AudioWAV.h"
+#include "tags/TagAPE.h"
+#include "tags/TagID3v1.h"
+#include "tags/TagID3v1Lyrics.h"
 
 namespace audiolens {
 
@@ -29,10 +32,10 @@ const TAudioConstructor AudioConstructors[FormatCount] = {
 extern const TTagConstructor TagConstructors[TagSlotCount];
 const TTagConstructor TagConstructors[TagSlotCount] = {
     nullptr, // tkUnknown
-    nullptr, // tkID3v1
-    nullptr, // tkID3v1Lyrics
+    CreateTagID3v1, // tkID3v1
+    CreateTagLyrics3, // tkID3v1Lyrics
     nullptr, // tkID3v2
-    nullptr, // tkAPE
+    CreateTagAPE, // tkAPE
     nullptr, // tkVorbis
     nullptr, // tkTwinVQ
     nullptr, // tkWMA

@@ -1,0 +1,166 @@
+// The bodies of the fuzz targets, shared with the regression test that replays every input kept
+// under tests/fuzz-regressions/. Each body works over whatever the registry holds, so a reader or
+// tag kind takes part as soon as its constructor is in the table. Each returns an empty text when
+// every property held, otherwise a description of what broke.
+#pragma once
+
+#include "framework/Registry.h"
+#include "framework/Reports.h"
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace audiolens::fuzzbody {
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::vector<int> BuiltFormats() {
+    std::vector<int> formats;
+    for (int f = 0; f < FormatCount; ++f)
+        if (FormatConstructor(f)) formats.push_back(f);
+    return formats;
+}
+
+inline std::vector<int> BuiltTagKinds() {
+    std::vector<int> kinds;
+    for (int k = 1; k < TagSlotCount; ++k)
+        if (TagConstructor(k)) kinds.push_back(k);
+    return kinds;
+}
+
+// Everything a report shows of a tag, to compare two reads of one file.
+inline std::string TagState(const TTagBase& tag) {
+    std::string state = std::to_string(tag.Valid) + "/" + std::to_string(tag.Size) + "/" +
+                        std::to_string(tag.GenreIndex);
+    for (int field = 0; field < TagFieldCount; ++field) state += "|" + tag.GetField(field);
+    return state;
+}
+
+inline std::string RecordState(const TAudioFile& record) {
+    std::string state = AudioReportText(record, "f") + "/" + std::to_string(record.Valid);
+    for (const TTagBase* tag : record.Tags)
+        if (tag) state += "#" + TagState(*tag);
+    return state;
+}
+
+// Every reader, through the verifier, on the bytes; each read twice to show that nothing of the
+// first read leaks into the second.
+inline std::string ReadWithEveryFormat(const std::string& bytes, const std::string& path) {
+    WriteBytes(path, bytes);
+    TRef<TAudioVerify> verify(new TAudioVerify);
+    for (int format : BuiltFormats()) {
+        bool first = verify->TryFormat(FormatConstructor(format), path);
+        if (!first) continue;
+        TAudioFile& record = *verify->Audio();
+        if (!std::isfinite(record.Duration) || !std::isfinite(record.Ratio))
+            return FormatName(format) + ": a valid record with a non-finite duration or ratio";
+        std::string state = RecordState(record);
+        for (const TTagBase* tag : record.Tags)
+            if (tag && tag->Valid) TagReportText(*tag, "f");
+        // The same record read again must come to the same values.
+        bool second = record.Read(path) && record.Valid;
+        if (!second || RecordState(record) != state)
+            return FormatName(format) + ": a second read of the same file differs";
+    }
+    verify->Verify(path);
+    return "";
+}
+
+// Every tag kind's Read on the bytes, twice on one object.
+inline std::string ReadWithEveryTagKind(const std::string& bytes, const std::string& path) {
+    WriteBytes(path, bytes);
+    for (int kind : BuiltTagKinds()) {
+        TRef<TTagBase> tag = CreateTag(kind);
+        bool first = tag->Read(path);
+        std::string state = TagState(*tag);
+        if (tag->Valid) TagReportText(*tag, "f");
+        bool second = tag->Read(path);
+        if (first != second || TagState(*tag) != state)
+            return TagKindName(kind) + ": a second read of the same file differs";
+    }
+    return "";
+}
+
+// The input of the writer target: one byte chooses the tag kind among those built, one the
+// operation, one the number of fields; then each field as id, length and value; the rest is the
+// file the tag is written into.
+struct TWriteInput {
+    int Kind = 0;
+    bool ReadFirst = false;
+    int Operation = 0; // 0 Save, 1 Remove, 2 Save then Remove, 3 Save twice
+    std::vector<std::pair<int, std::string>> Fields;
+    std::string File;
+};
+
+inline bool DecodeWriteInput(const std::string& bytes, TWriteInput& input) {
+    std::vector<int> kinds = BuiltTagKinds();
+    if (kinds.empty() || bytes.size() < 3) return false;
+    auto at = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
+    input.Kind = kinds[at(0) % kinds.size()];
+    input.ReadFirst = at(1) & 1;
+    input.Operation = (at(1) >> 1) & 3;
+    size_t count = at(2) % 8, pos = 3;
+    for (size_t i = 0; i < count && pos + 2 <= bytes.size(); ++i) {
+        int id = at(pos) % TagFieldCount;
+        size_t length = at(pos + 1);
+        pos += 2;
+        length = std::min(length, bytes.size() - pos);
+        input.Fields.emplace_back(id, bytes.substr(pos, length));
+        pos += length;
+    }
+    input.File = bytes.substr(std::min(pos, bytes.size()));
+    return true;
+}
+
+inline std::string OnlyFileLeft(const std::string& dir, const std::string& name) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
+        if (entry.path().filename() != name)
+            return "a stray file was left behind: " + entry.path().filename().string();
+    return "";
+}
+
+// Save and Remove of arbitrary fields over an arbitrary file, then a fresh Read of the result.
+inline std::string SaveThenRead(const std::string& bytes, const std::string& dir) {
+    TWriteInput input;
+    if (!DecodeWriteInput(bytes, input)) return "";
+    const std::string name = "input.mp3", path = dir + "/" + name;
+    WriteBytes(path, input.File);
+    std::filesystem::remove(path + "~");
+    TRef<TTagBase> tag = CreateTag(input.Kind);
+    const std::string kindName = TagKindName(input.Kind);
+    if (input.ReadFirst) tag->Read(path);
+    size_t fieldBytes = 0;
+    for (const auto& [id, value] : input.Fields) {
+        tag->SetField(id, value);
+        fieldBytes += value.size();
+    }
+    bool changed = false;
+    switch (input.Operation) {
+    case 0: changed = tag->Save(path); break;
+    case 1: changed = tag->Remove(path); break;
+    case 2: changed = tag->Save(path) && tag->Remove(path); break;
+    default: changed = tag->Save(path) && tag->Save(path); break;
+    }
+    std::string stray = OnlyFileLeft(dir, name);
+    if (!stray.empty()) return kindName + ": " + stray;
+    std::error_code ec;
+    auto newSize = std::filesystem::file_size(path, ec);
+    if (ec) return kindName + ": the file is gone after the operation";
+    if (newSize > 2 * input.File.size() + 8 * fieldBytes + 65536)
+        return kindName + ": the file grew far beyond its fields";
+    if (changed) {
+        TRef<TTagBase> fresh = CreateTag(input.Kind);
+        if (!fresh->Read(path)) return kindName + ": the file written does not read back";
+    }
+    return "";
+}
+
+} // namespace audiolens::fuzzbody

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Builds the seed inputs of the fuzz targets into DIR: short real encoder output of every format
+# the installed encoders make, the same files carrying tags, and byte-built files.
+#   DIR/audio  files for the reader and tag-reader targets
+#   DIR/write  the same files behind a header that chooses a tag kind, an operation and fields
+#   DIR/midi   standard MIDI files
+set -uo pipefail
+out=${1:?usage: seeds.sh DIR}
+mkdir -p "$out/audio" "$out/write" "$out/midi"
+a=$out/audio
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+have() { command -v "$1" >/dev/null 2>&1; }
+ff() { ffmpeg -v error -y -f lavfi -i "sine=frequency=440:sample_rate=$1:duration=$2" -ac "$3" "${@:4}"; }
+
+if have ffmpeg; then
+  ff 8000 0.1 1 -c:a pcm_s16le -bitexact -map_metadata -1 "$a/plain.wav"
+  ff 11025 0.1 2 -c:a pcm_u8 -metadata title=Tone "$a/list.wav"
+  ff 22050 0.2 1 -c:a mp2 -b:a 32k "$a/layer2.mp2"
+  ff 44100 0.2 2 -c:a flac "$tmp/src.flac" && cp "$tmp/src.flac" "$a/ffmpeg.flac"
+  ff 44100 0.2 1 -c:a aac -b:a 32k "$a/aac.m4a"
+  ff 44100 0.2 1 -c:a aac -b:a 32k -f adts "$a/adts.aac"
+  ff 44100 0.2 1 -c:a wmav2 -b:a 32k "$a/wmav2.wma"
+  ff 44100 0.2 2 -c:a ac3 -b:a 64k "$a/ac3.ac3"
+  ff 48000 0.1 2 -c:a dca -strict -2 -f dts "$a/dts.dts"
+  ff 8000 0.1 1 -c:a tta "$a/tta.tta"
+  ff 8000 0.1 1 -c:a wavpack "$a/ffmpeg.wv"
+  ff 44100 0.5 2 -c:a pcm_s16le -bitexact -map_metadata -1 "$tmp/cd.wav"
+  ff 22050 0.5 1 -c:a pcm_s16le -bitexact -map_metadata -1 "$tmp/mono.wav"
+fi
+if have lame && [ -f "$tmp/mono.wav" ]; then
+  lame --quiet -b 32 "$tmp/mono.wav" "$a/cbr.mp3"
+  lame --quiet -V 6 "$tmp/mono.wav" "$a/vbr.mp3"
+  lame --quiet -b 32 -t "$tmp/mono.wav" "$a/noxing.mp3"
+  lame --quiet -b 32 --tt Title --ta Artist --tl Album --ty 2001 --tc Comment --tn 3 --tg Rock \
+    --add-id3v2 "$tmp/mono.wav" "$a/tagged.mp3"
+fi
+have flac && [ -f "$tmp/mono.wav" ] && flac -s -f -T TITLE=Tone -T ARTIST=Me "$tmp/mono.wav" -o "$a/tagged.flac"
+have oggenc && [ -f "$tmp/mono.wav" ] && oggenc -Q -q 0 -t Tone -a Me "$tmp/mono.wav" -o "$a/vorbis.ogg"
+have speexenc && [ -f "$tmp/mono.wav" ] && speexenc --quiet --title Tone "$tmp/mono.wav" "$a/speex.spx"
+have wavpack && [ -f "$tmp/mono.wav" ] && wavpack -q -y -w Title=Tone -w Artist=Me "$tmp/mono.wav" -o "$a/tagged.wv"
+have mpcenc && [ -f "$tmp/cd.wav" ] && mpcenc --silent --overwrite --artist Me --title Tone "$tmp/cd.wav" "$a/sv8.mpc"
+
+# Tags written by an independent writer, and byte-built layouts the encoders do not make.
+/usr/bin/python3 - "$out" <<'PY'
+import os, struct, sys
+out = sys.argv[1]
+a = os.path.join(out, "audio")
+def w(name, data, d=a):
+    with open(os.path.join(d, name), "wb") as f:
+        f.write(data)
+def id3v1(title=b"Title", track=None):
+    body = b"TAG" + title.ljust(30, b"\0") + b"Artist".ljust(30, b"\0") + b"Album".ljust(30, b"\0") + b"1999"
+    comment = b"Comment".ljust(28, b"\0") + (b"\0" + bytes([track]) if track else b"\0\0")
+    return body + comment + b"\x11"
+frame = bytes.fromhex("fff3 14c4") + bytes(20)  # MPEG-2 layer III, 8 kbit/s, 24 kHz: 24-byte frames
+mp3 = frame * 20
+w("v10.id3v1", mp3 + id3v1(track=None))
+w("v11.id3v1", mp3 + id3v1(track=7))
+def lyrics(fields):
+    body = b"".join(k + b"%05d" % len(v) + v for k, v in fields)
+    block = b"LYRICSBEGIN" + body
+    return block + b"%06d" % len(block) + b"LYRICS200"
+w("lyrics.mp3", mp3 + lyrics([(b"IND", b"11"), (b"LYR", b"[00:01]La la\r\nLa"), (b"ETT", b"Song"),
+                              (b"EAR", b"Band"), (b"EAL", b"Record")]) + id3v1())
+w("lyrics-bare.mp3", mp3 + lyrics([(b"LYR", b"words")]))
+def ape(version, items, header):
+    body = b"".join(struct.pack("<II", len(v), 0) + k + b"\0" + v for k, v in items)
+    size = len(body) + 32
+    foot = lambda flags: b"APETAGEX" + struct.pack("<IIII", version, size, len(items), flags) + bytes(8)
+    return (foot(0xA0000000) if header else b"") + body + foot(0x80000000 if header else 0)
+items = [(b"Title", b"Song"), (b"Artist", b"Band"), (b"Album", b"Record"), (b"Year", b"2004"),
+         (b"Track", b"4/9"), (b"Genre", b"Jazz"), (b"Comment", b"Nice"), (b"Copyright", b"(c)")]
+w("ape2.mp3", mp3 + ape(2000, items, True) + id3v1())
+w("ape1.mp3", mp3 + ape(1000, items[:3], False))
+w("ape-lyrics.mp3", mp3 + ape(2000, items, True) + lyrics([(b"LYR", b"x")]) + id3v1())
+def syncsafe(n):
+    return bytes([(n >> 21) & 127, (n >> 14) & 127, (n >> 7) & 127, n & 127])
+def v2(version, frames, flags=0):
+    return b"ID3" + bytes([version, 0, flags]) + syncsafe(len(frames)) + frames
+def f3(fid, text, enc=0):
+    data = bytes([enc]) + text
+    return fid + struct.pack(">I", len(data)) + b"\0\0" + data
+def f4(fid, text, enc=3):
+    data = bytes([enc]) + text
+    return fid + syncsafe(len(data)) + b"\0\0" + data
+def f2(fid, text):
+    data = b"\0" + text
+    return fid + struct.pack(">I", len(data))[1:] + data
+w("id3v23.mp3", v2(3, f3(b"TIT2", b"Song") + f3(b"TPE1", b"\xff\xfeB\0a\0n\0d\0", 1) + f3(b"TRCK", b"5")
+                  + f3(b"TCON", b"(17)Rock") + f3(b"COMM", b"eng\0Nice") + bytes(64)) + mp3)
+w("id3v24.mp3", v2(4, f4(b"TIT2", "Söng".encode()) + f4(b"TDRC", b"2010") + f4(b"TALB", b"Rec")
+                  + f4(b"USLT", b"eng\0words") + bytes(32)) + mp3)
+w("id3v22.mp3", v2(2, f2(b"TT2", b"Song") + f2(b"TP1", b"Band") + f2(b"TYE", b"1998")) + mp3)
+w("id3v23-ext.mp3", v2(3, struct.pack(">IHI", 6, 0, 0) + f3(b"TIT2", b"Ext"), 0x40) + mp3)
+w("riff-cda.cda", b"RIFF" + struct.pack("<I", 36) + b"CDDAfmt " + struct.pack("<IHHIII", 24, 1, 3, 0x1234, 150, 13000)
+  + bytes([0, 2, 0, 0]) + bytes([0, 10, 3, 0]))
+w("empty", b"")
+# MIDI: format 0 and format 1 with tempo, notes, running status and a sysex; one RIFF-wrapped.
+def track(events):
+    return b"MTrk" + struct.pack(">I", len(events)) + events
+t0 = (b"\x00\xff\x51\x03\x07\xa1\x20" b"\x00\x90\x3c\x64" b"\x60\x3c\x00" b"\x00\x3e\x64"
+      b"\x60\x80\x3e\x40" b"\x00\xf0\x03\x43\x12\xf7" b"\x00\xc0\x05" b"\x00\xff\x2f\x00")
+smf0 = b"MThd" + struct.pack(">IHHH", 6, 0, 1, 96) + track(t0)
+smf1 = b"MThd" + struct.pack(">IHHH", 6, 1, 2, 480) + track(b"\x00\xff\x58\x04\x04\x02\x18\x08\x00\xff\x2f\x00") + track(t0)
+m = os.path.join(out, "midi")
+w("format0.mid", smf0, m)
+w("format1.mid", smf1, m)
+rmid = b"RMID" + b"data" + struct.pack("<I", len(smf0)) + smf0
+w("wrapped.rmi", b"RIFF" + struct.pack("<I", len(rmid)) + rmid, m)
+PY
+if /usr/bin/python3 -c 'import mutagen' 2>/dev/null && [ -f "$a/cbr.mp3" ]; then
+  cp "$a/cbr.mp3" "$a/mutagen-id3.mp3"; cp "$a/cbr.mp3" "$a/mutagen-ape.mp3"
+  /usr/bin/python3 - "$a" <<'PY'
+import sys, mutagen.id3 as id3, mutagen.apev2 as apev2
+a = sys.argv[1]
+t = id3.ID3()
+t.add(id3.TIT2(encoding=1, text="Title")); t.add(id3.TPE1(encoding=3, text="Artist"))
+t.add(id3.TRCK(encoding=0, text="2/10")); t.add(id3.COMM(encoding=1, lang="eng", desc="", text="Note"))
+t.add(id3.USLT(encoding=3, lang="eng", desc="", text="Lyrics"))
+t.add(id3.APIC(encoding=0, mime="image/png", type=3, desc="", data=b"\x89PNG" + bytes(60)))
+t.save(a + "/mutagen-id3.mp3", v2_version=3, v1=2)
+e = apev2.APEv2()
+e["Title"] = "Song"; e["Artist"] = "Band"; e["Track"] = "1"; e["Cover Art (Front)"] = apev2.APEValue(b"x.jpg\0" + bytes(40), apev2.BINARY)
+e.save(a + "/mutagen-ape.mp3")
+PY
+fi
+
+# Writer inputs: kind selector, operation, field count, fields, then a small file.
+/usr/bin/python3 - "$out" <<'PY'
+import os, sys
+out = sys.argv[1]
+a, wdir = os.path.join(out, "audio"), os.path.join(out, "write")
+fields = [(1, b"A title"), (2, b"An artist"), (3, b"Album"), (4, b"2021"), (0, b"7"), (6, b"Rock"),
+          (5, b"A comment"), (13, b"Some lyrics"), (7, b"Composer")]
+def field_bytes(chosen):
+    return bytes([len(chosen)]) + b"".join(bytes([i, len(v)]) + v for i, v in chosen)
+files = [n for n in sorted(os.listdir(a)) if os.path.getsize(os.path.join(a, n)) < 8192]
+n = 0
+for kind in range(10):
+    for op in range(4):
+        name = files[(kind * 4 + op) % len(files)]
+        data = open(os.path.join(a, name), "rb").read()
+        chosen = fields[(kind + op) % len(fields):][:5] if op != 1 else []
+        header = bytes([kind, (op << 1) | (kind & 1)]) + field_bytes(chosen)
+        open(os.path.join(wdir, "k%d-op%d-%s" % (kind, op, name)), "wb").write(header + data)
+        n += 1
+PY
+ls "$out/audio" | wc -l | xargs echo "seed files (audio):"

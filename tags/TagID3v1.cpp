@@ -1,0 +1,137 @@
+#include "tags/TagID3v1.h"
+
+#include "core/ByteReader.h"
+#include "core/Convert.h"
+#include "core/FileRewrite.h"
+#include "core/Text.h"
+#include "tags/TrailingTags.h"
+
+namespace audiolens {
+
+namespace {
+
+constexpr TTagFieldSet ID3v1Fields = FieldRange(tfTrack, tfGenre) | FieldBit(tfVersion);
+
+struct TTextField {
+    TTagField Field;
+    uint32_t Offset;
+    uint32_t Length;
+};
+
+// The comment is 30 bytes in 1.0; 1.1 gives its last two to a zero byte and the track.
+const TTextField TextFields[] = {
+    {tfTitle, 3, 30}, {tfArtist, 33, 30}, {tfAlbum, 63, 30}, {tfYear, 93, 4}, {tfComment, 97, 30}};
+constexpr uint32_t TrackMarkOffset = 125, TrackOffset = 126, GenreOffset = 127;
+
+// Fields are padded with zeros or spaces; every trailing byte up to 0x20 is padding.
+std::string FieldText(const TByteView& tag, uint32_t offset, uint32_t length) {
+    return Latin1ToSystem(TrimRight(tag.Text(offset, length)));
+}
+
+} // namespace
+
+TTagID3v1::TTagID3v1() : TTagBase(tkID3v1, ID3v1Fields), Lyrics(new TTagLyrics3) {}
+
+std::string TTagID3v1::GetField(int id) const {
+    return id == tfGenre ? ID3v1GenreName(GenreIndex) : TTagBase::GetField(id);
+}
+
+void TTagID3v1::SetField(int id, const std::string& value) {
+    if (id == tfGenre)
+        GenreIndex = ID3v1GenreByName(value);
+    else
+        TTagBase::SetField(id, value);
+}
+
+void TTagID3v1::Reset() {
+    TTagBase::Reset();
+    if (Lyrics) Lyrics->Reset();
+}
+
+void TTagID3v1::ParseTag(const std::string& bytes) {
+    const TByteView tag(bytes);
+    const uint8_t mark = tag.U8(TrackMarkOffset), track = tag.U8(TrackOffset);
+    const bool withTrack = (mark == 0 && track != 0) || (mark == ' ' && track != ' ');
+    SetField(tfVersion, withTrack ? "2" : "1");
+    for (const TTextField& f : TextFields) {
+        const uint32_t length = (f.Field == tfComment && withTrack) ? 28 : f.Length;
+        SetField(f.Field, FieldText(tag, f.Offset, length));
+    }
+    if (withTrack && track > 0) SetField(tfTrack, IntToStr(track));
+    GenreIndex = tag.U8(GenreOffset);
+}
+
+std::string TTagID3v1::BuildTag() const {
+    std::string tag(ID3v1TagSize, '\0');
+    tag.replace(0, 3, "TAG");
+    for (const TTextField& f : TextFields) {
+        bool lossless = true;
+        const std::string text = SystemToLatin1(GetField(f.Field), lossless);
+        tag.replace(f.Offset, std::min<size_t>(text.size(), f.Length), text, 0, f.Length);
+    }
+    const auto track = static_cast<uint8_t>(StrToInt(GetField(tfTrack)) & 0xFF);
+    if (track != 0) {
+        tag[TrackMarkOffset] = '\0';
+        tag[TrackOffset] = static_cast<char>(track);
+    }
+    tag[GenreOffset] = static_cast<char>(GenreIndex);
+    return tag;
+}
+
+bool TTagID3v1::DoRead(const std::string& fileName) {
+    Reset();
+    {
+        TStreamRef file = OpenFileRead(fileName);
+        TTrailingTags layout;
+        if (!FindTrailingTags(*file, layout)) return false;
+        if (!layout.ID3v1.empty()) {
+            Valid = true;
+            Size = static_cast<int32_t>(ID3v1TagSize);
+            ParseTag(layout.ID3v1);
+        }
+    }
+    return Lyrics->Read(fileName);
+}
+
+bool TTagID3v1::DoSave(const std::string& fileName) {
+    if (!CanModifyFile(fileName)) return false;
+    std::string block;
+    if (!Lyrics->BuildBlock(block)) return false;
+    TStreamRef file = OpenFileReadWrite(fileName);
+    TTrailingTags layout;
+    if (!FindTrailingTags(*file, layout)) return false;
+    // Both old tags are replaced by the new block (when it has fields) and the new tag.
+    if (!ReplaceTail(*file, layout.TailStart(), layout.FileSize, block + BuildTag())) return false;
+    Valid = true;
+    Size = static_cast<int32_t>(ID3v1TagSize);
+    Lyrics->Valid = !block.empty();
+    Lyrics->Size = static_cast<int32_t>(block.size());
+    return true;
+}
+
+bool TTagID3v1::DoRemove(const std::string& fileName) {
+    if (!CanModifyFile(fileName)) return false;
+    TStreamRef file = OpenFileReadWrite(fileName);
+    TTrailingTags layout;
+    if (!FindTrailingTags(*file, layout)) return false;
+    if (layout.TailStart() < layout.FileSize &&
+        !ReplaceTail(*file, layout.TailStart(), layout.FileSize, std::string()))
+        return false;
+    Valid = false;
+    Size = 0;
+    Lyrics->Valid = false;
+    Lyrics->Size = 0;
+    return true;
+}
+
+TTagBase* CreateTagID3v1() {
+    return new TTagID3v1;
+}
+
+int32_t GetID3v1Size(const std::string& fileName) {
+    TRef<TTagID3v1> tag(new TTagID3v1);
+    if (!tag->Read(fileName)) return 0;
+    return tag->Size + tag->LyricsTag()->Size;
+}
+
+} // namespace audiolens

@@ -1,0 +1,150 @@
+#include "tags/TagID3v1Lyrics.h"
+
+#include "core/ByteReader.h"
+#include "core/Convert.h"
+#include "core/FileRewrite.h"
+#include "core/Text.h"
+#include "tags/TrailingTags.h"
+
+namespace audiolens {
+
+namespace {
+
+constexpr TTagFieldSet LyricsFields = FieldBit(tfTitle) | FieldBit(tfArtist) | FieldBit(tfAlbum) |
+                                      FieldBit(tfComment) | FieldBit(tfComposer) |
+                                      FieldBit(tfLyrics) | FieldBit(tfImage);
+
+// A field is its id, five digits of data size and the data.
+constexpr uint32_t FieldHeaderSize = 8;
+constexpr size_t MaxFieldData = 99999;
+
+struct TLyricsField {
+    const char* Id;
+    TTagField Field;
+};
+
+// In the order a block is written.
+const TLyricsField FieldIds[] = {{"EAL", tfAlbum},   {"EAR", tfArtist},   {"ETT", tfTitle},
+                                 {"INF", tfComment}, {"AUT", tfComposer}, {"LYR", tfLyrics},
+                                 {"IMG", tfImage}};
+
+const TLyricsField* FieldById(std::string_view id) {
+    for (const TLyricsField& f : FieldIds)
+        if (id == f.Id) return &f;
+    return nullptr;
+}
+
+std::string ZeroPadded(size_t value, size_t width) {
+    std::string digits = IntToStr(static_cast<int64_t>(value));
+    return digits.size() >= width ? digits : std::string(width - digits.size(), '0') + digits;
+}
+
+} // namespace
+
+TTagLyrics3::TTagLyrics3() : TTagBase(tkID3v1Lyrics, LyricsFields) {}
+
+std::string NormaliseLyricsLineBreaks(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            out += text[i];
+            continue;
+        }
+        out += "\r\n";
+        while (i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+    }
+    return out;
+}
+
+void TTagLyrics3::ParseFields(std::string_view block) {
+    const TByteView view(block);
+    uint64_t at = LyricsBeginSize;
+    while (view.Has(at, FieldHeaderSize)) {
+        const std::string id = view.Text(at, 3);
+        const int32_t length = DecimalDigits(view.Text(at + 3, 5));
+        at += FieldHeaderSize;
+        if (length <= 0) continue; // nothing to read; the next header follows at once
+        // A size that runs past the block ends the walk: nothing outside the block is read.
+        if (!view.Has(at, static_cast<uint64_t>(length))) break;
+        const std::string data = view.Text(at, static_cast<uint64_t>(length));
+        at += static_cast<uint64_t>(length);
+        if (id == "IND") continue; // flags only
+        const TLyricsField* field = FieldById(id);
+        if (!field) break;
+        std::string value = field->Field == tfImage    ? data
+                            : field->Field == tfLyrics ? Trim(NormaliseLyricsLineBreaks(data))
+                                                       : Trim(data);
+        SetField(field->Field, Latin1ToSystem(value));
+    }
+}
+
+bool TTagLyrics3::BuildBlock(std::string& block) const {
+    block.clear();
+    std::string fields;
+    bool haveLyrics = false;
+    for (const TLyricsField& f : FieldIds) {
+        bool lossless = true;
+        const std::string value = SystemToLatin1(GetField(f.Field), lossless);
+        if (Trim(value).empty()) continue;
+        if (value.size() > MaxFieldData) return false;
+        fields += f.Id + ZeroPadded(value.size(), 5) + value;
+        haveLyrics = haveLyrics || f.Field == tfLyrics;
+    }
+    if (fields.empty()) return true;
+    block = "LYRICSBEGIN";
+    block += haveLyrics ? "IND0000210" : "IND0000200";
+    block += fields;
+    block += ZeroPadded(block.size(), 6) + "LYRICS200";
+    return true;
+}
+
+bool TTagLyrics3::DoRead(const std::string& fileName) {
+    Reset();
+    TStreamRef file = OpenFileRead(fileName);
+    TTrailingTags layout;
+    if (!FindTrailingTags(*file, layout)) return false;
+    if (layout.LyricsSize == 0) return true;
+    Valid = true;
+    Size = static_cast<int32_t>(layout.LyricsSize);
+    std::string block;
+    if (!ReadExactAt(*file, layout.LyricsStart(), layout.LyricsSize - LyricsTrailerSize, block))
+        return false;
+    ParseFields(block);
+    return true;
+}
+
+bool TTagLyrics3::DoSave(const std::string& fileName) {
+    if (!CanModifyFile(fileName)) return false;
+    std::string block;
+    if (!BuildBlock(block)) return false;
+    TStreamRef file = OpenFileReadWrite(fileName);
+    TTrailingTags layout;
+    if (!FindTrailingTags(*file, layout)) return false;
+    // The new block goes where the old one began, followed by the ID3v1 tag that was there.
+    if (!ReplaceTail(*file, layout.LyricsStart(), layout.FileSize, block + layout.ID3v1))
+        return false;
+    Valid = !block.empty();
+    Size = static_cast<int32_t>(block.size());
+    return true;
+}
+
+bool TTagLyrics3::DoRemove(const std::string& fileName) {
+    if (!CanModifyFile(fileName)) return false;
+    TStreamRef file = OpenFileReadWrite(fileName);
+    TTrailingTags layout;
+    if (!FindTrailingTags(*file, layout)) return false;
+    if (layout.LyricsSize > 0 &&
+        !ReplaceTail(*file, layout.LyricsStart(), layout.FileSize, layout.ID3v1))
+        return false;
+    Valid = false;
+    Size = 0;
+    return true;
+}
+
+TTagBase* CreateTagLyrics3() {
+    return new TTagLyrics3;
+}
+
+} // namespace audiolens

@@ -1,0 +1,224 @@
+// Mutilated files through every reader and tag kind: real encoder output (and byte-built tag
+// layouts) cut at a grid of lengths and hit by seeded bit flips and overwritten size fields. No
+// input may crash, hang, take long or allocate without bound. Also replays every input kept
+// under tests/fuzz-regressions/.
+#include "TestSupport.h"
+#include "fuzz/FuzzBodies.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <random>
+#include <set>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace audiolens;
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double SlowInputSeconds = 2.0;
+constexpr double HangSeconds = 20.0;
+constexpr long MemoryGrowthLimitKiB = 400L * 1024;
+constexpr int FlipsInAll = 3000;
+
+long PeakRssKiB() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Ends the process with a message when one input runs far too long, so that a hang shows which
+// input it was instead of stalling the suite until its timeout.
+class TWatchdog {
+  public:
+    TWatchdog() : Thread([this] { Watch(); }) {}
+    ~TWatchdog() {
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            Stop = true;
+        }
+        Wake.notify_all();
+        Thread.join();
+    }
+    void Begin(const std::string& what) {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Current = what;
+        Started = std::chrono::steady_clock::now();
+        Busy = true;
+    }
+    void End() {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Busy = false;
+    }
+
+  private:
+    void Watch() {
+        std::unique_lock<std::mutex> lock(Mutex);
+        while (!Stop) {
+            Wake.wait_for(lock, std::chrono::milliseconds(200));
+            std::chrono::duration<double> running = std::chrono::steady_clock::now() - Started;
+            if (Busy && running.count() > HangSeconds) {
+                std::fprintf(stderr, "hang: %s still running after %.0f s\n", Current.c_str(),
+                             running.count());
+                std::fflush(stderr);
+                ::_exit(3);
+            }
+        }
+    }
+    std::mutex Mutex;
+    std::condition_variable Wake;
+    std::string Current;
+    std::chrono::steady_clock::time_point Started;
+    bool Busy = false, Stop = false;
+    std::thread Thread;
+};
+
+struct TSample {
+    std::string Name;
+    std::string Bytes;
+};
+
+class TSweepTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        Samples = new std::vector<TSample>;
+        if (!HaveTool("ffmpeg") || !HaveTool("/usr/bin/python3")) return;
+        SeedDir = new TTempDir;
+        testsupport::Run("bash " + Quote(std::string(AUDIOLENS_SOURCE_DIR) + "/fuzz/seeds.sh") + " " +
+            Quote(SeedDir->Root()) + " >/dev/null 2>&1");
+        for (const char* part : {"audio", "midi"}) {
+            std::error_code ec;
+            for (const auto& entry : fs::directory_iterator(SeedDir->Path(part), ec))
+                Samples->push_back({std::string(part) + "/" + entry.path().filename().string(),
+                                    ReadFile(entry.path().string())});
+        }
+        std::sort(Samples->begin(), Samples->end(),
+                  [](const TSample& a, const TSample& b) { return a.Name < b.Name; });
+    }
+    static void TearDownTestSuite() {
+        delete Samples;
+        delete SeedDir;
+        Samples = nullptr;
+        SeedDir = nullptr;
+    }
+
+    // Every reader and every tag kind on one input; false when it took too long or broke a
+    // property (each failure is reported with the input's description).
+    void Sweep(const std::string& what, const std::string& bytes) {
+        Watchdog.Begin(what);
+        auto started = std::chrono::steady_clock::now();
+        std::string formats = fuzzbody::ReadWithEveryFormat(bytes, Work.Path("input"));
+        std::string tags = fuzzbody::ReadWithEveryTagKind(bytes, Work.Path("input"));
+        std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+        Watchdog.End();
+        ++Inputs;
+        EXPECT_EQ(formats, "") << what;
+        EXPECT_EQ(tags, "") << what;
+        EXPECT_LT(took.count(), SlowInputSeconds) << what << " is slow";
+    }
+
+    static std::vector<TSample>* Samples;
+    static TTempDir* SeedDir;
+    TTempDir Work;
+    TWatchdog Watchdog;
+    int Inputs = 0;
+};
+
+std::vector<TSample>* TSweepTest::Samples = nullptr;
+TTempDir* TSweepTest::SeedDir = nullptr;
+
+// Lengths near the start (signatures, headers), evenly over the file, and near the end, where
+// the trailing tags sit (a cut inside ID3v1, Lyrics3 or an APE footer).
+std::vector<size_t> TruncationGrid(size_t size) {
+    std::set<size_t> lengths;
+    for (size_t n = 0; n <= 16 && n < size; ++n) lengths.insert(n);
+    for (size_t step = 1; step < 48; ++step) lengths.insert(size * step / 48);
+    for (size_t back : {1, 2, 3, 4, 8, 9, 10, 15, 16, 32, 33, 127, 128, 129, 143, 160, 200})
+        if (back < size) lengths.insert(size - back);
+    return {lengths.begin(), lengths.end()};
+}
+
+} // namespace
+
+TEST_F(TSweepTest, TruncatedFilesAtEveryGridLength) {
+    if (Samples->size() < 10) GTEST_SKIP() << "the sample generators are not installed";
+    long rssBefore = PeakRssKiB();
+    for (const TSample& sample : *Samples)
+        for (size_t length : TruncationGrid(sample.Bytes.size()))
+            Sweep(sample.Name + " cut to " + std::to_string(length),
+                  sample.Bytes.substr(0, length));
+    EXPECT_LT(PeakRssKiB() - rssBefore, MemoryGrowthLimitKiB);
+    std::printf("%d truncated inputs from %zu samples\n", Inputs, Samples->size());
+}
+
+TEST_F(TSweepTest, SeededBitFlipsAndOverwrittenSizes) {
+    if (Samples->size() < 10) GTEST_SKIP() << "the sample generators are not installed";
+    long rssBefore = PeakRssKiB();
+    std::mt19937 random(20240611);
+    const int perSample = FlipsInAll / static_cast<int>(Samples->size()) + 1;
+    const uint32_t extremes[] = {0, 0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0x0FFFFFFFu, 1};
+    for (const TSample& sample : *Samples) {
+        if (sample.Bytes.empty()) continue;
+        const size_t size = sample.Bytes.size();
+        for (int round = 0; round < perSample; ++round) {
+            std::string bytes = sample.Bytes;
+            // Headers sit at the start and tags at the end, so most hits go there.
+            auto position = [&]() -> size_t {
+                switch (random() % 4) {
+                case 0:
+                case 1: return random() % std::min<size_t>(size, 256);
+                case 2: return size - 1 - random() % std::min<size_t>(size, 256);
+                default: return random() % size;
+                }
+            };
+            std::string what = sample.Name + " round " + std::to_string(round) + ":";
+            if (random() % 3 == 0) {
+                // A size or count field forced to an extreme value.
+                size_t at = position();
+                uint32_t value = extremes[random() % std::size(extremes)];
+                for (size_t i = 0; i < 4 && at + i < size; ++i)
+                    bytes[at + i] = static_cast<char>(value >> (8 * (random() % 2 ? i : 3 - i)));
+                what += " word at " + std::to_string(at);
+            } else {
+                for (int flips = 1 + static_cast<int>(random() % 3); flips > 0; --flips) {
+                    size_t at = position();
+                    int bit = static_cast<int>(random() % 8);
+                    bytes[at] = static_cast<char>(bytes[at] ^ (1 << bit));
+                    what += " bit " + std::to_string(at) + "." + std::to_string(bit);
+                }
+            }
+            Sweep(what, bytes);
+        }
+    }
+    EXPECT_LT(PeakRssKiB() - rssBefore, MemoryGrowthLimitKiB);
+    std::printf("%d mutated inputs\n", Inputs);
+}
+
+// Every input that once broke a fuzz target, through every reader and tag kind; the writer's
+// inputs also through the writer, as its target ran them.
+TEST_F(TSweepTest, KeptFuzzFindingsStayFixed) {
+    const fs::path kept = fs::path(AUDIOLENS_SOURCE_DIR) / "tests" / "fuzz-regressions";
+    std::error_code ec;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(kept, ec))
+        if (entry.is_regular_file()) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+        std::string bytes = ReadFile(file.string());
+        std::string name = file.filename().string();
+        Sweep(name, bytes);
+        if (name.rfind("FuzzTagWrite-", 0) == 0) {
+            TTempDir writeDir;
+            EXPECT_EQ(fuzzbody::SaveThenRead(bytes, writeDir.Root()), "") << name;
+        }
+    }
+    std::printf("%zu kept inputs replayed\n", files.size());
+}
