@@ -39,7 +39,8 @@ inline std::vector<int> BuiltTagKinds() {
 inline std::string TagState(const TTagBase& tag) {
     std::string state = std::to_string(tag.Valid) + "/" + std::to_string(tag.Size) + "/" +
                         std::to_string(tag.GenreIndex);
-    for (int field = 0; field < TagFieldCount; ++field) state += "|" + tag.GetField(field);
+    for (int field = 0; field < TagFieldCount; ++field)
+        state += "|" + tag.GetField(field);
     return state;
 }
 
@@ -144,10 +145,18 @@ inline std::string SaveThenRead(const std::string& bytes, const std::string& dir
     }
     bool changed = false;
     switch (input.Operation) {
-    case 0: changed = tag->Save(path); break;
-    case 1: changed = tag->Remove(path); break;
-    case 2: changed = tag->Save(path) && tag->Remove(path); break;
-    default: changed = tag->Save(path) && tag->Save(path); break;
+    case 0:
+        changed = tag->Save(path);
+        break;
+    case 1:
+        changed = tag->Remove(path);
+        break;
+    case 2:
+        changed = tag->Save(path) && tag->Remove(path);
+        break;
+    default:
+        changed = tag->Save(path) && tag->Save(path);
+        break;
     }
     std::string stray = OnlyFileLeft(dir, name);
     if (!stray.empty()) return kindName + ": " + stray;

@@ -23,6 +23,8 @@ rm -rf "$seeds"
 bash "$root/fuzz/seeds.sh" "$seeds" >/dev/null 2>&1
 mkdir -p "$build/findings" "$build/corpus"
 
+# Each input is written to a file before it is read: keep that file in memory where possible.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 

@@ -37,14 +37,14 @@ namespace {
 struct TConformanceCase {
     const char* Name;
     TAudioFormat Format;
-    const char* Tool;      // the encoder that must be installed
+    const char* Tool; // the encoder that must be installed
     const char* Extension;
     int Rate;
     int Channels;
     double Seconds;
     // The encoder's command: %s is the 16-bit PCM source WAV, %o the output file.
     const char* Command;
-    int FrameSamples;      // the format's frame (or block) length, for the tolerance
+    int FrameSamples;          // the format's frame (or block) length, for the tolerance
     bool SourceLength = false; // ffprobe's duration is wrong here: the source's is the reference
 };
 
@@ -116,7 +116,8 @@ TEST_P(TConformanceTest, MatchesFfprobe) {
     REQUIRE_TOOL("ffmpeg");
     REQUIRE_TOOL("ffprobe");
     REQUIRE_TOOL(c.Tool);
-    const std::string source = Dir.Path("source.wav"), file = Dir.Path(std::string("coded") + c.Extension);
+    const std::string source = Dir.Path("source.wav"),
+                      file = Dir.Path(std::string("coded") + c.Extension);
     char generate[512];
     std::snprintf(generate, sizeof generate,
                   "ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=%d:duration=%g "
@@ -139,8 +140,7 @@ TEST_P(TConformanceTest, MatchesFfprobe) {
     EXPECT_EQ(record.Channels, probeChannels);
     const double frame = static_cast<double>(c.FrameSamples) / probeRate;
     const double tolerance = std::max(2 * frame, 0.005 * probeDuration);
-    EXPECT_NEAR(record.Duration, probeDuration, tolerance)
-        << c.Name << ": frame " << frame << " s";
+    EXPECT_NEAR(record.Duration, probeDuration, tolerance) << c.Name << ": frame " << frame << " s";
     EXPECT_EQ(record.FileSize, static_cast<int64_t>(ReadFile(file).size()));
 }
 

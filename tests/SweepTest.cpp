@@ -92,8 +92,8 @@ class TSweepTest : public ::testing::Test {
         Samples = new std::vector<TSample>;
         if (!HaveTool("ffmpeg") || !HaveTool("/usr/bin/python3")) return;
         SeedDir = new TTempDir;
-        testsupport::Run("bash " + Quote(std::string(AUDIOLENS_SOURCE_DIR) + "/fuzz/seeds.sh") + " " +
-            Quote(SeedDir->Root()) + " >/dev/null 2>&1");
+        testsupport::Run("bash " + Quote(std::string(AUDIOLENS_SOURCE_DIR) + "/fuzz/seeds.sh") +
+                         " " + Quote(SeedDir->Root()) + " >/dev/null 2>&1");
         for (const char* part : {"audio", "midi"}) {
             std::error_code ec;
             for (const auto& entry : fs::directory_iterator(SeedDir->Path(part), ec))
@@ -139,8 +139,10 @@ TTempDir* TSweepTest::SeedDir = nullptr;
 // the trailing tags sit (a cut inside ID3v1, Lyrics3 or an APE footer).
 std::vector<size_t> TruncationGrid(size_t size) {
     std::set<size_t> lengths;
-    for (size_t n = 0; n <= 16 && n < size; ++n) lengths.insert(n);
-    for (size_t step = 1; step < 48; ++step) lengths.insert(size * step / 48);
+    for (size_t n = 0; n <= 16 && n < size; ++n)
+        lengths.insert(n);
+    for (size_t step = 1; step < 48; ++step)
+        lengths.insert(size * step / 48);
     for (size_t back : {1, 2, 3, 4, 8, 9, 10, 15, 16, 32, 33, 127, 128, 129, 143, 160, 200})
         if (back < size) lengths.insert(size - back);
     return {lengths.begin(), lengths.end()};
@@ -174,9 +176,12 @@ TEST_F(TSweepTest, SeededBitFlipsAndOverwrittenSizes) {
             auto position = [&]() -> size_t {
                 switch (random() % 4) {
                 case 0:
-                case 1: return random() % std::min<size_t>(size, 256);
-                case 2: return size - 1 - random() % std::min<size_t>(size, 256);
-                default: return random() % size;
+                case 1:
+                    return random() % std::min<size_t>(size, 256);
+                case 2:
+                    return size - 1 - random() % std::min<size_t>(size, 256);
+                default:
+                    return random() % size;
                 }
             };
             std::string what = sample.Name + " round " + std::to_string(round) + ":";

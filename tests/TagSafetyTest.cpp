@@ -21,12 +21,22 @@ namespace {
 
 // ---- A file service that passes every call to the system's, except the one chosen to fail.
 
-enum class TFault { None, FailWrite, ShortWrite, DiskFull, FailTruncate, FailRename, FailSync, FailCreate, FailOpenWrite };
+enum class TFault {
+    None,
+    FailWrite,
+    ShortWrite,
+    DiskFull,
+    FailTruncate,
+    FailRename,
+    FailSync,
+    FailCreate,
+    FailOpenWrite
+};
 
 struct TFaultState {
     TFault Fault = TFault::None;
-    int Nth = 0;             // which write fails (1-based) for FailWrite and ShortWrite
-    uint64_t Budget = 0;     // bytes that still fit for DiskFull
+    int Nth = 0;         // which write fails (1-based) for FailWrite and ShortWrite
+    uint64_t Budget = 0; // bytes that still fit for DiskFull
     int Writes = 0, Truncates = 0, Renames = 0, Syncs = 0, Creates = 0, WriteOpens = 0;
     uint64_t BytesWritten = 0;
 };
@@ -98,15 +108,24 @@ bool WithFault(TFault fault, int nth, uint64_t budget, const std::function<bool(
 
 std::string FaultName(TFault fault) {
     switch (fault) {
-    case TFault::FailWrite: return "failed write";
-    case TFault::ShortWrite: return "short write";
-    case TFault::DiskFull: return "disk full";
-    case TFault::FailTruncate: return "failed truncate";
-    case TFault::FailRename: return "failed rename";
-    case TFault::FailSync: return "failed sync";
-    case TFault::FailCreate: return "failed create";
-    case TFault::FailOpenWrite: return "failed open for writing";
-    default: return "none";
+    case TFault::FailWrite:
+        return "failed write";
+    case TFault::ShortWrite:
+        return "short write";
+    case TFault::DiskFull:
+        return "disk full";
+    case TFault::FailTruncate:
+        return "failed truncate";
+    case TFault::FailRename:
+        return "failed rename";
+    case TFault::FailSync:
+        return "failed sync";
+    case TFault::FailCreate:
+        return "failed create";
+    case TFault::FailOpenWrite:
+        return "failed open for writing";
+    default:
+        return "none";
     }
 }
 
@@ -120,11 +139,14 @@ class TTagSafetyTest : public ::testing::TestWithParam<int> {
         REQUIRE_TOOL("ffmpeg");
         REQUIRE_TOOL("lame");
         std::string wav = Dir.Path("source.wav");
-        ASSERT_EQ(testsupport::Run("ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=22050:"
-                      "duration=0.5 -ac 1 -bitexact -map_metadata -1 " +
-                      Quote(wav)),
+        ASSERT_EQ(
+            testsupport::Run("ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=22050:"
+                             "duration=0.5 -ac 1 -bitexact -map_metadata -1 " +
+                             Quote(wav)),
+            0);
+        ASSERT_EQ(testsupport::Run("lame --quiet -b 64 " + Quote(wav) + " " +
+                                   Quote(Dir.Path("audio.mp3"))),
                   0);
-        ASSERT_EQ(testsupport::Run("lame --quiet -b 64 " + Quote(wav) + " " + Quote(Dir.Path("audio.mp3"))), 0);
         Audio = ReadFile(Dir.Path("audio.mp3"));
         fs::remove(wav);
         fs::remove(Dir.Path("audio.mp3"));
@@ -158,7 +180,9 @@ class TTagSafetyTest : public ::testing::TestWithParam<int> {
         if (!tag->Read(File) || !tag->Valid) return "<no tag>";
         return tag->GetField(tfTitle);
     }
-    bool SupportsTitle() const { return CreateTag(GetParam())->SupportedFields & FieldBit(tfTitle); }
+    bool SupportsTitle() const {
+        return CreateTag(GetParam())->SupportedFields & FieldBit(tfTitle);
+    }
     // Names in the directory other than the file itself (a "~" file left behind).
     std::string StrayFiles() const {
         std::string stray;
@@ -194,7 +218,8 @@ class TTagSafetyTest : public ::testing::TestWithParam<int> {
             cases.push_back({TFault::FailWrite, n, 0});
             cases.push_back({TFault::ShortWrite, n, 0});
         }
-        for (uint64_t budget : {uint64_t{0}, uint64_t{1}, dry.BytesWritten / 2, dry.BytesWritten - 1})
+        for (uint64_t budget :
+             {uint64_t{0}, uint64_t{1}, dry.BytesWritten / 2, dry.BytesWritten - 1})
             if (budget < dry.BytesWritten) cases.push_back({TFault::DiskFull, 0, budget});
         if (dry.Truncates) cases.push_back({TFault::FailTruncate, 0, 0});
         if (dry.Renames) cases.push_back({TFault::FailRename, 0, 0});
