@@ -6,6 +6,7 @@
 #include "tags/TagAPE.h"
 #include "tags/TagID3v1.h"
 #include "tags/TagID3v1Lyrics.h"
+#include "tags/TagID3v2.h"
 
 namespace audiolens {
 
@@ -34,7 +35,7 @@ const TTagConstructor TagConstructors[TagSlotCount] = {
     nullptr, // tkUnknown
     CreateTagID3v1, // tkID3v1
     CreateTagLyrics3, // tkID3v1Lyrics
-    nullptr, // tkID3v2
+    CreateTagID3v2, // tkID3v2
     CreateTagAPE, // tkAPE
     nullptr, // tkVorbis
     nullptr, // tkTwinVQ
