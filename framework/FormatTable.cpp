@@ -2,6 +2,8 @@
 // is nullptr and is skipped by the verifier and the front ends.
 #include "framework/Registry.h"
 
+#include "formats/AudioCDAtrack.h"
+#include "formats/AudioMPEGplus.h"
 #include "formats/AudioWAV.h"
 #include "tags/TagAPE.h"
 #include "tags/TagID3v1.h"
@@ -24,9 +26,9 @@ const TAudioConstructor AudioConstructors[FormatCount] = {
     nullptr,   // afOptimFrog
     nullptr,   // afFLAC
     nullptr,   // afTwinVQ
-    nullptr,   // afCDATrack
+    CreateCDAtrack, // afCDATrack
     nullptr,   // afMPEG
-    nullptr,   // afMPEGplus
+    CreateMPEGplus, // afMPEGplus
     nullptr,   // afMP4
 };
 

@@ -7,3 +7,6 @@ cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAUDIOLENS_WERROR=ON
 cmake --build build-test -j"$(nproc)"
 cd build-test
 ctest --output-on-failure -j"$(nproc)"
+cd ..
+# Every fuzz target for a short bounded time: any crash, leak or timeout fails the run.
+bash scripts/fuzz.sh "${AUDIOLENS_FUZZ_SECONDS:-20}"

@@ -6,8 +6,24 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace audiolens {
+
+// One frame: its id as stored (2.2 ids translated to four characters), the flags it was read
+// with (0 for 2.2 frames and frames set by the program) and its data, encoding byte first.
+class TID3v2Frame : public TObject {
+  public:
+    int32_t Size() const { return static_cast<int32_t>(Data.size()); }
+
+    std::string Id;
+    uint16_t Flags = 0;
+    std::string Data;
+    bool Opaque = false; // compressed or encrypted: kept, but its text cannot be read
+
+  protected:
+    ~TID3v2Frame() override = default;
+};
 
 class TTagID3v2 : public TTagBase {
   public:
@@ -17,14 +33,34 @@ class TTagID3v2 : public TTagBase {
     void SetField(int id, const std::string& value) override;
     void Reset() override;
 
+    // The first 10 bytes of the file and the tag size they give (0 without a tag or when the tag
+    // claims more than the file holds); false when 10 bytes cannot be read.
+    static bool ReadHeader(const std::string& fileName, int32_t& tagSize, std::string& header);
+    // The first frame whose id equals id, both folded to upper case.
+    TID3v2Frame* FindFrame(std::string_view id) const;
+    // Appends an empty frame; returns its index.
+    int32_t AddFrame(std::string_view id, uint16_t flags);
+    void DeleteFrame(int32_t index);
+    int32_t FrameCount() const { return Items->Count(); }
+    TID3v2Frame* Frame(int32_t index) const;
+    // The text the frame shows; empty for none.
+    static std::string FrameText(const TID3v2Frame* frame);
+
     uint8_t MajorVersion = 0;
-    uint8_t DuplicateMode = 1;
+    uint8_t DuplicateMode = 1; // 0 first frame of an id wins, 1 first non-empty, 2 keep all
+    // False after reading a tag whose frames a plain 2.3 rewrite would damage (unsynchronised,
+    // compressed or encrypted); Save then refuses to write.
+    bool Rewritable = true;
 
   protected:
     ~TTagID3v2() override;
     bool DoRead(const std::string& fileName) override;
     bool DoSave(const std::string& fileName) override;
     bool DoRemove(const std::string& fileName) override;
+
+  private:
+    int32_t FindFrameIndex(std::string_view id) const;
+    void StoreFrame(const std::string& id, uint16_t flags, std::string data, bool opaque);
 };
 
 TTagBase* CreateTagID3v2();

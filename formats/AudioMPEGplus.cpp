@@ -1,0 +1,150 @@
+// Both layouts end in the same record fields and the same five Info lines; the "MPCK" stream
+// carries its own sample count and channel count, where the older header has frames of 1152
+// samples and always two channels.
+#include "formats/AudioMPEGplus.h"
+
+#include "core/Convert.h"
+#include "core/FileStream.h"
+#include "formats/MPEGplusHeader.h"
+#include "formats/MPEGplusPackets.h"
+#include "tags/TagAPE.h"
+#include "tags/TagID3v1.h"
+#include "tags/TagID3v2.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace audiolens {
+
+namespace {
+
+constexpr int32_t MinBitRate = 3;
+constexpr int32_t MaxStereoBitRate = 480;
+constexpr double WavHeaderSize = 44;
+
+// The bytes the tags take, the APE header included (the tag's Size counts items and footer).
+int64_t TagBytes(const std::string& fileName, const TAudioFile& r) {
+    int64_t bytes = 0;
+    if (auto* id3v1 = r.Tag<TTagID3v1>(tkID3v1))
+        bytes += id3v1->Size + (id3v1->LyricsTag() ? id3v1->LyricsTag()->Size : 0);
+    if (const TTagBase* id3v2 = r.GetTag(tkID3v2)) bytes += id3v2->Size;
+    if (const TTagBase* ape = r.GetTag(tkAPE); ape && ape->Valid) {
+        bytes += ape->Size;
+        TTagRec footer;
+        if (ReadFooter(fileName, footer) && footer.HasHeaderFlag()) bytes += APEHeaderSize;
+    }
+    return bytes;
+}
+
+void AddInfo(TAudioFile& r, int version, const std::string& encoder, int encoderNumber,
+             int profileNumber) {
+    r.Info->Add("Version=" + IntToStr(version));
+    r.Info->Add("Encoder=" + encoder);
+    r.Info->Add("EncoderID=" + IntToStr(encoderNumber));
+    r.Info->Add("Profile=" + MPEGplusProfileName(profileNumber));
+    r.Info->Add("ProfileID=" + IntToStr(profileNumber));
+}
+
+const char* StereoModeName(int mode) {
+    return mode == MPEGplusStereo        ? "Stereo"
+           : mode == MPEGplusJointStereo ? "Joint Stereo"
+                                         : "Unknown";
+}
+
+bool ReadHeaderLayout(const TByteView& head, int64_t audioBytes, TAudioFile& r) {
+    TMPEGplusHeader h;
+    if (!ParseMPEGplusHeader(head, h)) return false;
+    r.BitRate = h.BitRate;
+    r.SampleRate = h.SampleRate;
+    r.BitsPerSample = 16;
+    r.Samples = int64_t{h.FrameCount} * MPEGplusFrameSamples;
+    if (r.BitRate == 0 && h.FrameCount > 0)
+        r.BitRate = static_cast<int32_t>(std::nearbyint(static_cast<double>(audioBytes) * 8 *
+                                                        (r.SampleRate / 1000.0) / h.FrameCount /
+                                                        MPEGplusFrameSamples));
+    r.Valid = r.BitRate >= MinBitRate && r.BitRate <= MaxStereoBitRate && h.FrameCount > 0 &&
+              r.SampleRate > 0;
+    if (r.Valid) {
+        r.Duration = static_cast<double>(r.Samples) / r.SampleRate;
+        r.Ratio = static_cast<double>(audioBytes) /
+                  (static_cast<double>(r.Samples) * (r.BitsPerSample * 2 / 8) + WavHeaderSize) *
+                  100;
+    }
+    AddInfo(r, h.Version, MPEGplusEncoderText(h.EncoderNumber), h.EncoderNumber, h.ProfileNumber);
+    r.ChannelMode = StereoModeName(h.StereoMode);
+    r.Channels = 2;
+    return true;
+}
+
+// Encoder releases from 1.17 on are numbered major.minor.build; an odd minor marks a test build.
+std::string PacketEncoderText(const TMPCKStream& s) {
+    return FormatStr("%u.%u.%u %s",
+                     {uint32_t{s.EncoderMajor}, uint32_t{s.EncoderMinor}, uint32_t{s.EncoderBuild},
+                      s.EncoderMinor % 2 == 0 ? "--Stable--" : "--Unstable--"});
+}
+
+bool ReadPacketLayout(TFileStream& file, uint32_t start, int64_t audioBytes, TAudioFile& r) {
+    TMPCKStream s;
+    if (!ReadMPCKStream(file, start, s)) return false;
+    r.SampleRate = s.SampleRate;
+    r.Channels = s.Channels;
+    r.BitsPerSample = 16;
+    // The decoder drops the encoder's leading silence, so it is not part of the length.
+    r.Samples =
+        s.SampleCount >= s.BeginSilence ? static_cast<int64_t>(s.SampleCount - s.BeginSilence) : 0;
+    if (r.Samples > 0 && r.SampleRate > 0) {
+        const double seconds = static_cast<double>(r.Samples) / r.SampleRate;
+        r.BitRate = static_cast<int32_t>(std::clamp(
+            std::nearbyint(static_cast<double>(audioBytes) * 8 / seconds / 1000), -1.0, 1e9));
+    }
+    // Up to sixteen channels: the upper bound grows with the channel count.
+    const int32_t maxBitRate = std::max<int32_t>(MaxStereoBitRate, 240 * r.Channels);
+    r.Valid = s.Version == 8 && r.BitRate >= MinBitRate && r.BitRate <= maxBitRate &&
+              r.Samples > 0 && r.SampleRate > 0;
+    if (r.Valid) {
+        r.Duration = static_cast<double>(r.Samples) / r.SampleRate;
+        r.Ratio =
+            static_cast<double>(audioBytes) /
+            (static_cast<double>(r.Samples) * r.Channels * (r.BitsPerSample / 8) + WavHeaderSize) *
+            100;
+    }
+    // The quality is stored in eighths; its whole part counts like the version 7 profile field.
+    const int profile = s.HasEncoderInfo ? MPEGplusProfileFromField(s.Quality >> 3) : 0;
+    const int encoderNumber = s.HasEncoderInfo ? s.EncoderMajor * 100 + s.EncoderMinor : 0;
+    AddInfo(r, s.Version, s.HasEncoderInfo ? PacketEncoderText(s) : std::string(), encoderNumber,
+            profile);
+    if (r.Channels == 1) r.ChannelMode = "Mono";
+    if (r.Channels == 2) r.ChannelMode = s.MidSide ? "Joint Stereo" : "Stereo";
+    return true;
+}
+
+} // namespace
+
+bool ReadMPEGplus(const std::string& fileName, TAudioFile& r) {
+    TStreamRef file = OpenFileRead(fileName);
+    r.Reset();
+    r.FileSize = file->GetSize();
+    for (TTagKind kind : {tkID3v1, tkID3v2, tkAPE})
+        if (TTagBase* tag = r.GetTag(kind)) tag->Read(fileName);
+    const TTagBase* id3v2 = r.GetTag(tkID3v2);
+    const uint32_t start = id3v2 ? static_cast<uint32_t>(std::max(id3v2->Size, 0)) : 0;
+    const int64_t audioBytes = r.FileSize - TagBytes(fileName, r);
+
+    const std::string headBytes = ReadAt(*file, start, MPEGplusHeaderSize);
+    const TByteView head(headBytes);
+    if (head.Matches(0, "MPCK")) return ReadPacketLayout(*file, start, audioBytes, r);
+    if (headBytes.size() < MPEGplusHeaderSize) return false;
+    return ReadHeaderLayout(head, audioBytes, r);
+}
+
+TAudioFile* CreateMPEGplus() {
+    auto* r = new TAudioFile;
+    r->AddTag(tkID3v1, CreateTagID3v1());
+    r->AddTag(tkID3v2, CreateTagID3v2());
+    r->AddTag(tkAPE, CreateTagAPE());
+    r->Format = afMPEGplus;
+    r->ReadProc = ReadMPEGplus;
+    return r;
+}
+
+} // namespace audiolens
