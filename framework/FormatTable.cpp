@@ -3,6 +3,7 @@
 #include "framework/Registry.h"
 
 #include "formats/AudioCDAtrack.h"
+#include "formats/AudioMPEG.h"
 #include "formats/AudioMPEGplus.h"
 #include "formats/AudioWAV.h"
 #include "tags/TagAPE.h"
@@ -27,7 +28,7 @@ const TAudioConstructor AudioConstructors[FormatCount] = {
     nullptr,   // afFLAC
     nullptr,   // afTwinVQ
     CreateCDAtrack, // afCDATrack
-    nullptr,   // afMPEG
+    CreateMPEG, // afMPEG
     CreateMPEGplus, // afMPEGplus
     nullptr,   // afMP4
 };

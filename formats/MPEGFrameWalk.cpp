@@ -1,0 +1,81 @@
+// Only four bytes of each frame are looked at, but frames lie a few hundred bytes apart, so the
+// file is read in large blocks and every header is taken from the block in memory: one read
+// call per block instead of a seek and a read per frame.
+#include "formats/MPEGFrameWalk.h"
+
+#include "core/ByteReader.h"
+
+#include <vector>
+
+namespace audiolens {
+
+namespace {
+
+constexpr uint32_t BlockSize = 128 * 1024; // well above the longest frame
+
+// A window of the file held in memory and moved forward block by block.
+class TReadWindow {
+  public:
+    explicit TReadWindow(TFileStream& file) : File(file), FileSize(file.GetSize()) {
+        Buffer.resize(BlockSize);
+    }
+
+    // Up to n (at most BlockSize) bytes at pos: fewer at the end of the file.
+    TByteView At(uint64_t pos, uint32_t n) {
+        if (pos < Start || pos + n > Start + Length) Load(pos);
+        return TByteView(Buffer.data(), Length).Sub(pos - Start, n);
+    }
+
+  private:
+    void Load(uint64_t pos) {
+        Start = pos;
+        Length = 0;
+        if (pos >= FileSize || File.SetPosition(static_cast<int64_t>(pos)) == SeekFailed) return;
+        Length = File.Read(Buffer.data(), BlockSize);
+        if (Length > BlockSize) Length = 0;
+    }
+
+    TFileStream& File;
+    const uint64_t FileSize;
+    std::vector<uint8_t> Buffer;
+    uint64_t Start = 0;
+    uint32_t Length = 0;
+};
+
+bool HeaderAt(TReadWindow& window, uint64_t pos, TMPEGHeader& header) {
+    const TByteView bytes = window.At(pos, MPEGHeaderSize);
+    return bytes.Has(0, MPEGHeaderSize) && ParseFrameHeader(bytes.U32BE(0), header);
+}
+
+void CountFrame(const TMPEGHeader& header, TMPEGWalk& walk) {
+    walk.Last = header;
+    walk.BitRateSum += header.BitRate;
+    walk.Samples += header.Samples;
+    walk.LengthSum += header.FrameLength;
+    ++walk.FrameCount;
+}
+
+} // namespace
+
+bool WalkMPEGFrames(TFileStream& file, uint64_t start, TMPEGWalk& walk) {
+    walk = TMPEGWalk();
+    TReadWindow window(file);
+    TMPEGHeader header;
+    uint64_t pos = start;
+    while (!HeaderAt(window, pos, header))
+        if (++pos >= start + MPEGSearchDistance) return false;
+
+    // No second frame is asked for: a lone header that parses starts the stream.
+    walk.FirstOffset = static_cast<uint32_t>(pos);
+    const TByteView body = window.At(pos + MPEGHeaderSize, header.FrameLength - MPEGHeaderSize);
+    walk.First = InspectFirstFrame(body, header);
+    CountFrame(header, walk);
+
+    // Every header that parses gives a frame of at least 5 bytes, so the walk always advances
+    // and ends at the end of the file at the latest.
+    for (pos += header.FrameLength; HeaderAt(window, pos, header); pos += header.FrameLength)
+        CountFrame(header, walk);
+    return true;
+}
+
+} // namespace audiolens
