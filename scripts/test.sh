@@ -10,3 +10,5 @@ ctest --output-on-failure -j"$(nproc)"
 cd ..
 # Every fuzz target for a short bounded time: any crash, leak or timeout fails the run.
 bash scripts/fuzz.sh "${AUDIOLENS_FUZZ_SECONDS:-20}"
+# The MIDI player's threads under ThreadSanitizer.
+bash scripts/tsan.sh
