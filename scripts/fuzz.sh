@@ -3,7 +3,7 @@
 #   bash scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 60)
 # The working corpora stay in build-fuzz/corpus/ between runs; any crash, leak, timeout or
 # memory blow-up is kept under build-fuzz/findings/ and fails the run. Keep a finding under
-# tests/fuzz-regressions/ named after its target (FuzzReaders-..., FuzzTagRead-..., ...) so
+# tests/fuzz-regressions/ named after its target (FuzzReaders-..., FuzzTagAPE-..., ...) so
 # that the sweep test replays it.
 set -euo pipefail
 seconds=${1:-60}

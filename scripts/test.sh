@@ -9,6 +9,6 @@ cd build-test
 ctest --output-on-failure -j"$(nproc)"
 cd ..
 # Every fuzz target for a short bounded time: any crash, leak or timeout fails the run.
-bash scripts/fuzz.sh "${AUDIOLENS_FUZZ_SECONDS:-20}"
+bash scripts/fuzz.sh "${AUDIOLENS_FUZZ_SECONDS:-12}"
 # The MIDI player's threads under ThreadSanitizer.
 bash scripts/tsan.sh
