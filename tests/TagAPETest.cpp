@@ -1,6 +1,7 @@
 // APE tag: byte-built v1/v2 tags, damaged sizes, in-place writing in front of ID3v1/Lyrics3,
 // and cross-checks against mutagen and wavpack.
 #include "tags/TagAPE.h"
+#include "TagFileFixture.h"
 #include "TestSupport.h"
 #include "framework/Registry.h"
 #include "framework/Reports.h"
@@ -68,17 +69,7 @@ std::string Audio(size_t n) {
     return bytes;
 }
 
-struct TAPEFixture : ::testing::Test {
-    TTempDir Dir;
-    TRef<TTagAPE> Tag{new TTagAPE};
-    std::string File = Dir.Path("t.mp3");
-
-    bool ReadBytes(const std::string& bytes) {
-        WriteFile(File, bytes);
-        return Tag->Read(File);
-    }
-    std::string Field(TTagField id) const { return Tag->GetField(id); }
-};
+using TAPEFixture = TTagFileFixture<TTagAPE>;
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // ID3v1 tag: byte-built tags in both layouts, the genre table, writing and removing in place
 // with the audio untouched, damaged tails, and mutagen's and ffprobe's reading of what we wrote.
 #include "tags/TagID3v1.h"
+#include "TagFileFixture.h"
 #include "TestSupport.h"
 #include "TrailingTagSupport.h"
 #include "framework/Registry.h"
@@ -15,16 +16,8 @@ using namespace testsupport;
 
 namespace {
 
-struct TID3v1Fixture : ::testing::Test {
-    TTempDir Dir;
-    std::string File = Dir.Path("t.mp3");
-    TRef<TTagID3v1> Tag{new TTagID3v1};
+struct TID3v1Fixture : TTagFileFixture<TTagID3v1> {
     const std::string Audio = AudioBytes(1000);
-
-    bool ReadBytes(const std::string& bytes) {
-        WriteFile(File, bytes);
-        return Tag->Read(File);
-    }
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 // damaged sizes), in-place and rebuilding saves, refusals, and cross-checks against tags written
 // by lame and ffmpeg and read back by mutagen.
 #include "tags/TagID3v2.h"
+#include "TagFileFixture.h"
 #include "TestSupport.h"
 #include "core/FileStream.h"
 #include "framework/Reports.h"
@@ -59,17 +60,7 @@ std::string Mutagen(const std::string& file, const std::string& expression) {
     return out;
 }
 
-struct TID3v2Fixture : ::testing::Test {
-    TTempDir Dir;
-    TRef<TTagID3v2> Tag{new TTagID3v2};
-    std::string File = Dir.Path("t.mp3");
-
-    bool ReadBytes(const std::string& bytes) {
-        WriteFile(File, bytes);
-        return Tag->Read(File);
-    }
-    std::string Field(TTagField id) const { return Tag->GetField(id); }
-};
+using TID3v2Fixture = TTagFileFixture<TTagID3v2>;
 
 } // namespace
 

@@ -1,5 +1,6 @@
 // Lyrics3 v2.00 block: byte-built blocks with and without an ID3v1 tag behind them, the field
 // walk and its limits, the exact bytes written, and removal that keeps the audio and the ID3v1 tag.
+#include "TagFileFixture.h"
 #include "TestSupport.h"
 #include "TrailingTagSupport.h"
 #include "framework/Reports.h"
@@ -13,17 +14,9 @@ using namespace testsupport;
 
 namespace {
 
-struct TLyrics3Fixture : ::testing::Test {
-    TTempDir Dir;
-    std::string File = Dir.Path("t.mp3");
-    TRef<TTagLyrics3> Tag{new TTagLyrics3};
+struct TLyrics3Fixture : TTagFileFixture<TTagLyrics3> {
     const std::string Audio = AudioBytes(2000);
     const std::string ID3v1 = ID3v1Tag("Title", "Artist", "", "", "", 12);
-
-    bool ReadBytes(const std::string& bytes) {
-        WriteFile(File, bytes);
-        return Tag->Read(File);
-    }
 };
 
 // 200 content bytes: marker 11, IND 10, 20 + 8 and 143 + 8.
