@@ -120,45 +120,32 @@ void TMidiSequencer::SetMsFromTick() {
     MsPos = Clamp32((int64_t(TickPos) - TempoTick) * Tempo / Division + TempoMs);
 }
 
+// Applies, in order, the conductor track's tempo and time-signature events at or before the
+// tick target() gives; either kind of event can move that tick, so it is asked again after each.
+template <class Target> int64_t TMidiSequencer::ChaseConductor(Target target) {
+    if (const TMidiTrack* conductor = Conductor()) {
+        const auto& events = conductor->Events;
+        while (ConductorIndex < events.size() && events[ConductorIndex].Tick <= target()) {
+            const TMidiEvent& e = events[ConductorIndex++];
+            if (e.IsMeta(MetaTempo))
+                ApplyTempo(e);
+            else if (e.IsMeta(MetaTimeSignature))
+                ApplyTimeSignature(e);
+        }
+    }
+    return target();
+}
+
 void TMidiSequencer::SetTimeMs(int32_t ms) {
     if (ms < MsPos) Reset();
     MsPos = ms;
-    auto offsetNow = [&] { return (int64_t(ms) - TempoMs) * Division / Tempo; };
-    int64_t offset = offsetNow();
-    if (const TMidiTrack* conductor = Conductor()) {
-        const auto& events = conductor->Events;
-        while (ConductorIndex < events.size() &&
-               events[ConductorIndex].Tick <= TempoTick + offset) {
-            const TMidiEvent& e = events[ConductorIndex++];
-            if (e.IsMeta(MetaTempo)) {
-                ApplyTempo(e);
-                offset = offsetNow();
-            } else if (e.IsMeta(MetaTimeSignature)) {
-                ApplyTimeSignature(e);
-            }
-        }
-    }
-    PlaceAt(TempoTick + offset);
+    PlaceAt(ChaseConductor([&] { return TempoTick + (int64_t(ms) - TempoMs) * Division / Tempo; }));
 }
 
 void TMidiSequencer::SetTick(int32_t tick) {
     if (tick < TickPos) Reset();
-    int64_t r = int64_t(tick) - SigTick;
-    if (r < 0) return;
-    if (const TMidiTrack* conductor = Conductor()) {
-        const auto& events = conductor->Events;
-        while (ConductorIndex < events.size() && events[ConductorIndex].Tick <= SigTick + r) {
-            const TMidiEvent& e = events[ConductorIndex++];
-            if (e.IsMeta(MetaTimeSignature)) {
-                int32_t before = SigTick;
-                ApplyTimeSignature(e);
-                r -= int64_t(SigTick) - before;
-            } else if (e.IsMeta(MetaTempo)) {
-                ApplyTempo(e);
-            }
-        }
-    }
-    PlaceAt(SigTick + r);
+    if (int64_t(tick) < SigTick) return;
+    PlaceAt(ChaseConductor([&] { return int64_t(tick); }));
     SetMsFromTick();
     Dispatch();
 }
@@ -168,21 +155,8 @@ void TMidiSequencer::SetBarBeatTick(int32_t bar, int32_t beat, int32_t tick) {
     auto ticksFromSignature = [&] {
         return (int64_t(bar) - SigBar) * BarTicks + int64_t(BeatTicks) * beat + tick;
     };
-    int64_t r = ticksFromSignature();
-    if (r < 0) return;
-    if (const TMidiTrack* conductor = Conductor()) {
-        const auto& events = conductor->Events;
-        while (ConductorIndex < events.size() && events[ConductorIndex].Tick <= SigTick + r) {
-            const TMidiEvent& e = events[ConductorIndex++];
-            if (e.IsMeta(MetaTimeSignature)) {
-                ApplyTimeSignature(e);
-                r = ticksFromSignature();
-            } else if (e.IsMeta(MetaTempo)) {
-                ApplyTempo(e);
-            }
-        }
-    }
-    PlaceAt(SigTick + r);
+    if (ticksFromSignature() < 0) return;
+    PlaceAt(ChaseConductor([&] { return SigTick + ticksFromSignature(); }));
     SetMsFromTick();
     Dispatch();
 }

@@ -76,6 +76,7 @@ class TMidiSequencer : public TObject {
     void ApplyTempo(const TMidiEvent& e);
     void ApplyTimeSignature(const TMidiEvent& e);
     void PlaceAt(int64_t tick);
+    template <class Target> int64_t ChaseConductor(Target target);
     void SetMsFromTick();
 };
 
