@@ -42,10 +42,7 @@ bool ReadCDAtrack(const std::string& fileName, TAudioFile& r) {
 }
 
 TAudioFile* CreateCDAtrack() {
-    auto* r = new TAudioFile;
-    r->Format = afCDATrack;
-    r->ReadProc = ReadCDAtrack;
-    return r;
+    return NewAudioFile(afCDATrack, ReadCDAtrack);
 }
 
 } // namespace audiolens

@@ -84,12 +84,10 @@ bool ReadMPEG(const std::string& fileName, TAudioFile& r) {
 }
 
 TAudioFile* CreateMPEG() {
-    auto* r = new TAudioFile;
+    TAudioFile* r = NewAudioFile(afMPEG, ReadMPEG);
     r->AddTag(tkID3v1, CreateTagID3v1());
     r->AddTag(tkID3v2, CreateTagID3v2());
     r->AddTag(tkAPE, CreateTagAPE());
-    r->Format = afMPEG;
-    r->ReadProc = ReadMPEG;
     return r;
 }
 

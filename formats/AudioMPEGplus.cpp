@@ -138,12 +138,10 @@ bool ReadMPEGplus(const std::string& fileName, TAudioFile& r) {
 }
 
 TAudioFile* CreateMPEGplus() {
-    auto* r = new TAudioFile;
+    TAudioFile* r = NewAudioFile(afMPEGplus, ReadMPEGplus);
     r->AddTag(tkID3v1, CreateTagID3v1());
     r->AddTag(tkID3v2, CreateTagID3v2());
     r->AddTag(tkAPE, CreateTagAPE());
-    r->Format = afMPEGplus;
-    r->ReadProc = ReadMPEGplus;
     return r;
 }
 

@@ -17,13 +17,20 @@ constexpr int MaxChunks = 4096;      // bounds the walk over a file of tiny chun
 
 const char* FormatTagName(uint16_t tag) {
     switch (tag) {
-    case 1: return "Windows PCM";
-    case 2: return "Microsoft ADPCM";
-    case 6: return "A-LAW";
-    case 7: return "MU-LAW";
-    case 17: return "DVI/IMA ADPCM";
-    case 85: return "MPEG Layer III";
-    default: return "";
+    case 1:
+        return "Windows PCM";
+    case 2:
+        return "Microsoft ADPCM";
+    case 6:
+        return "A-LAW";
+    case 7:
+        return "MU-LAW";
+    case 17:
+        return "DVI/IMA ADPCM";
+    case 85:
+        return "MPEG Layer III";
+    default:
+        return "";
     }
 }
 
@@ -35,8 +42,7 @@ struct TDataChunk {
 
 // Walks the chunks that follow "fmt " until "data"; chunk headers past the first read are
 // fetched with a seek, so a large LIST chunk costs one extra read.
-TDataChunk FindDataChunk(TFileStream& file, const TByteView& head, uint64_t at,
-                         uint64_t fileSize) {
+TDataChunk FindDataChunk(TFileStream& file, const TByteView& head, uint64_t at, uint64_t fileSize) {
     for (int n = 0; n < MaxChunks && at + 8 <= fileSize; ++n) {
         std::string far;
         TByteView chunk = head.Sub(at, 8);
@@ -95,8 +101,8 @@ bool ReadWAV(const std::string& fileName, TAudioFile& r) {
         r.Duration = static_cast<double>(static_cast<long double>(r.Samples) / sampleRate);
 
     if (r.Samples == 0 && byteRate == 0) return false;
-    const long double frames = r.Samples != 0 ? static_cast<long double>(r.Samples)
-                                              : audioBytes / byteRate * sampleRate;
+    const long double frames =
+        r.Samples != 0 ? static_cast<long double>(r.Samples) : audioBytes / byteRate * sampleRate;
     const long double pcmSize = frames * channels * bitsPerSample / 8 + 44;
     r.Ratio = static_cast<double>(static_cast<long double>(fileSize) / pcmSize * 100);
 
@@ -105,10 +111,7 @@ bool ReadWAV(const std::string& fileName, TAudioFile& r) {
 }
 
 TAudioFile* CreateWAV() {
-    auto* r = new TAudioFile;
-    r->Format = afWav;
-    r->ReadProc = ReadWAV;
-    return r;
+    return NewAudioFile(afWav, ReadWAV);
 }
 
 } // namespace audiolens

@@ -20,10 +20,13 @@ void TTagBase::Reset() {
     GenreIndex = 255;
     Size = 0;
     Items->Clear();
-    for (int i = 0; i < TagFieldCount; ++i) Items->Add("");
+    for (int i = 0; i < TagFieldCount; ++i)
+        Items->Add("");
 }
 
-TAudioFile::TAudioFile() : Info(new TStrList) { Reset(); }
+TAudioFile::TAudioFile() : Info(new TStrList) {
+    Reset();
+}
 
 TAudioFile::~TAudioFile() {
     for (TTagBase* tag : Tags)
@@ -63,6 +66,13 @@ std::string TAudioFile::GetChannelMode() const {
     if (Channels > 2) return "Multichannel";
     static const char* const names[] = {"Unknown", "Mono", "Stereo"};
     return names[Channels];
+}
+
+TAudioFile* NewAudioFile(TAudioFormat format, TReadProc read) {
+    auto* record = new TAudioFile;
+    record->Format = format;
+    record->ReadProc = read;
+    return record;
 }
 
 } // namespace audiolens

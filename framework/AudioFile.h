@@ -11,30 +11,73 @@
 namespace audiolens {
 
 enum TAudioFormat : uint8_t {
-    afWav = 0, afWAVPack, afMonkey, afOGG, afAC3, afAAC, afDTS, afTTA, afWMA, afOptimFrog,
-    afFLAC, afTwinVQ, afCDATrack, afMPEG, afMPEGplus, afMP4, afUnknown
+    afWav = 0,
+    afWAVPack,
+    afMonkey,
+    afOGG,
+    afAC3,
+    afAAC,
+    afDTS,
+    afTTA,
+    afWMA,
+    afOptimFrog,
+    afFLAC,
+    afTwinVQ,
+    afCDATrack,
+    afMPEG,
+    afMPEGplus,
+    afMP4,
+    afUnknown
 };
 constexpr int FormatCount = 16;
 
 enum TTagKind : uint8_t {
-    tkUnknown = 0, tkID3v1, tkID3v1Lyrics, tkID3v2, tkAPE, tkVorbis, tkTwinVQ, tkWMA, tkExWMA, tkMp4
+    tkUnknown = 0,
+    tkID3v1,
+    tkID3v1Lyrics,
+    tkID3v2,
+    tkAPE,
+    tkVorbis,
+    tkTwinVQ,
+    tkWMA,
+    tkExWMA,
+    tkMp4
 };
 constexpr int TagSlotCount = 10;
 
 enum TTagField : uint8_t {
-    tfTrack = 0, tfTitle, tfArtist, tfAlbum, tfYear, tfComment, tfGenre, tfComposer, tfEncoder,
-    tfCopyright, tfUrl, tfContentGroup, tfLanguage, tfLyrics, tfOriginalArtist, tfImage,
-    tfOriginalFile, tfRating, tfVersion
+    tfTrack = 0,
+    tfTitle,
+    tfArtist,
+    tfAlbum,
+    tfYear,
+    tfComment,
+    tfGenre,
+    tfComposer,
+    tfEncoder,
+    tfCopyright,
+    tfUrl,
+    tfContentGroup,
+    tfLanguage,
+    tfLyrics,
+    tfOriginalArtist,
+    tfImage,
+    tfOriginalFile,
+    tfRating,
+    tfVersion
 };
 constexpr int TagFieldCount = 19;
 
 enum TBitRateType : uint8_t { brUnknown = 0, brCBR = 1, brVBR = 2 };
 
 using TTagFieldSet = uint32_t;
-constexpr TTagFieldSet FieldBit(TTagField f) { return 1u << f; }
+constexpr TTagFieldSet FieldBit(TTagField f) {
+    return 1u << f;
+}
 constexpr TTagFieldSet FieldRange(int first, int last) {
     TTagFieldSet set = 0;
-    for (int i = first; i <= last; ++i) set |= 1u << i;
+    for (int i = first; i <= last; ++i)
+        set |= 1u << i;
     return set;
 }
 
@@ -119,5 +162,8 @@ class TAudioFile : public TObject {
 };
 
 using TAudioRef = TRef<TAudioFile>;
+
+// A new record of one format, read by read; the caller attaches the format's tag slots.
+TAudioFile* NewAudioFile(TAudioFormat format, TReadProc read);
 
 } // namespace audiolens
