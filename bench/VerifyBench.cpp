@@ -38,7 +38,8 @@ void BM_VerifyWav(benchmark::State& state) {
     auto dir = std::filesystem::temp_directory_path() / "audiolens-bench-wav";
     std::filesystem::create_directories(dir);
     std::vector<std::string> files;
-    for (int i = 0; i < 256; ++i) files.push_back(MakeWav(dir.string(), i));
+    for (int i = 0; i < 256; ++i)
+        files.push_back(MakeWav(dir.string(), i));
     TRef<TAudioVerify> verify(new TAudioVerify);
     size_t i = 0;
     for (auto _ : state) {

@@ -43,7 +43,8 @@ std::string AudioJson(const TAudioFile& r, const std::string& fileName) {
     std::string tags = "[";
     for (int kind = 0; kind < TagSlotCount; ++kind) {
         TTagBase* tag = r.GetTag(kind);
-        if (r.HasTag(kind) && tag && tag->Valid) tags += (tags.size() > 1 ? "," : "") + TagJson(*tag);
+        if (r.HasTag(kind) && tag && tag->Valid)
+            tags += (tags.size() > 1 ? "," : "") + TagJson(*tag);
     }
     tags += "]";
     return TJsonObject()
@@ -109,7 +110,8 @@ bool AudioCommand(const TOptions& o, const std::string& fileName, std::ostream& 
     if (o.Verify)
         for (int kind = 0; kind < TagSlotCount; ++kind) {
             TTagBase* tag = record->GetTag(kind);
-            if (record->HasTag(kind) && tag && tag->Valid) ShowTagReport(text, *tag, fileName, false);
+            if (record->HasTag(kind) && tag && tag->Valid)
+                ShowTagReport(text, *tag, fileName, false);
         }
     out << TerminalText(text.Text);
     return true;
@@ -171,8 +173,7 @@ bool TagCommand(const TOptions& o, const std::string& fileName, std::ostream& ou
 
 } // namespace
 
-bool RunFile(const TOptions& o, const std::string& fileName, std::ostream& out,
-             std::ostream& err) {
+bool RunFile(const TOptions& o, const std::string& fileName, std::ostream& out, std::ostream& err) {
     return o.TagKind >= 0 ? TagCommand(o, fileName, out, err) : AudioCommand(o, fileName, out, err);
 }
 

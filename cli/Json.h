@@ -19,7 +19,9 @@ class TJsonObject {
         return Raw(key, std::to_string(value));
     }
     TJsonObject& Real(std::string_view key, double value); // null when not finite
-    TJsonObject& Bool(std::string_view key, bool value) { return Raw(key, value ? "true" : "false"); }
+    TJsonObject& Bool(std::string_view key, bool value) {
+        return Raw(key, value ? "true" : "false");
+    }
     std::string Str() const { return "{" + Body + "}"; }
 
   private:

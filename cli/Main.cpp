@@ -17,8 +17,8 @@ std::vector<std::string> Expand(const std::string& path) {
     std::error_code ec;
     if (!fs::is_directory(path, ec)) return {path};
     std::vector<std::string> files;
-    for (fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied,
-                                             ec),
+    for (fs::recursive_directory_iterator
+             it(path, fs::directory_options::skip_permission_denied, ec),
          end;
          !ec && it != end; it.increment(ec))
         if (it->is_regular_file(ec)) files.push_back(it->path().string());

@@ -13,9 +13,9 @@ struct TOptions {
     bool Remove = false;
     bool Help = false;
     bool Version = false;
-    int TagKind = -1;                                    // --tag KIND
-    std::vector<std::pair<int, std::string>> SetFields;  // --set FIELD=VALUE
-    std::string PlayFile;                                // --play FILE.mid
+    int TagKind = -1;                                   // --tag KIND
+    std::vector<std::pair<int, std::string>> SetFields; // --set FIELD=VALUE
+    std::string PlayFile;                               // --play FILE.mid
     std::vector<std::string> Paths;
 };
 

@@ -12,7 +12,8 @@ void TObject::RegisterOwned(TObject* owned) {
 
 TObject::~TObject() {
     // Release in reverse order of registration, so later objects may use earlier ones while going.
-    for (auto it = Owned.rbegin(); it != Owned.rend(); ++it) (*it)->Release();
+    for (auto it = Owned.rbegin(); it != Owned.rend(); ++it)
+        (*it)->Release();
 }
 
 } // namespace audiolens

@@ -30,7 +30,8 @@ class TObject {
     std::vector<TObject*> Owned;
 };
 
-// Holds one reference; releases it on destruction. Adopt takes over a fresh object's first reference.
+// Holds one reference; releases it on destruction. Adopt takes over a fresh object's first
+// reference.
 template <class T> class TRef {
   public:
     TRef() = default;

@@ -68,12 +68,17 @@ class TByteView {
     size_t Length = 0;
 };
 
-inline uint32_t SwapBytes32(uint32_t v) { return __builtin_bswap32(v); }
-inline uint64_t SwapBytes64(uint64_t v) { return __builtin_bswap64(v); }
+inline uint32_t SwapBytes32(uint32_t v) {
+    return __builtin_bswap32(v);
+}
+inline uint64_t SwapBytes64(uint64_t v) {
+    return __builtin_bswap64(v);
+}
 
 // ID3v2-style 28-bit number from four 7-bit bytes.
 inline uint32_t SyncSafe32(uint32_t v) {
-    return ((v >> 24) & 0x7F) << 21 | ((v >> 16) & 0x7F) << 14 | ((v >> 8) & 0x7F) << 7 | (v & 0x7F);
+    return ((v >> 24) & 0x7F) << 21 | ((v >> 16) & 0x7F) << 14 | ((v >> 8) & 0x7F) << 7 |
+           (v & 0x7F);
 }
 
 } // namespace audiolens

@@ -1,13 +1,15 @@
 #include "core/Convert.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <utility>
 
 namespace audiolens {
 
-std::string IntToStr(int64_t value) { return std::to_string(value); }
+std::string IntToStr(int64_t value) {
+    return std::to_string(value);
+}
 
 int32_t StrToInt(std::string_view text) {
     size_t i = 0;
@@ -21,14 +23,16 @@ int32_t StrToInt(std::string_view text) {
 
 int32_t StrToIntDef(std::string_view text, int32_t fallback) {
     size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
     unsigned base = 10;
     if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
         base = 16;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
@@ -91,11 +95,13 @@ std::string FloatToStr(double x) {
     if (e <= 0)
         text = "0." + std::string(static_cast<size_t>(-e), '0') + digits;
     else if (e < 15)
-        text = digits.substr(0, static_cast<size_t>(e)) + "." + digits.substr(static_cast<size_t>(e));
+        text =
+            digits.substr(0, static_cast<size_t>(e)) + "." + digits.substr(static_cast<size_t>(e));
     else
         text = digits + std::string(static_cast<size_t>(e - 15), '0');
     if (text.find('.') != std::string::npos) {
-        while (text.back() == '0') text.pop_back();
+        while (text.back() == '0')
+            text.pop_back();
         if (text.back() == '.') text.pop_back();
     }
     return negative ? "-" + text : text;
@@ -196,21 +202,27 @@ std::string FormatStr(std::string_view tmpl, std::initializer_list<TFormatArg> a
     return out;
 }
 
-bool IsTrimmed(unsigned char c) { return c <= 32; }
+bool IsTrimmed(unsigned char c) {
+    return c <= 32;
+}
 
 std::string TrimLeft(std::string_view s) {
     size_t i = 0;
-    while (i < s.size() && IsTrimmed(static_cast<unsigned char>(s[i]))) ++i;
+    while (i < s.size() && IsTrimmed(static_cast<unsigned char>(s[i])))
+        ++i;
     return std::string(s.substr(i));
 }
 
 std::string TrimRight(std::string_view s) {
     size_t n = s.size();
-    while (n > 0 && IsTrimmed(static_cast<unsigned char>(s[n - 1]))) --n;
+    while (n > 0 && IsTrimmed(static_cast<unsigned char>(s[n - 1])))
+        --n;
     return std::string(s.substr(0, n));
 }
 
-std::string Trim(std::string_view s) { return TrimLeft(TrimRight(s)); }
+std::string Trim(std::string_view s) {
+    return TrimLeft(TrimRight(s));
+}
 
 std::string UpperCase(std::string_view s) {
     std::string out(s);
@@ -257,7 +269,8 @@ std::string CopyFrom(std::string_view text, int64_t index) {
 
 std::string RepeatString(std::string_view text, int64_t n) {
     std::string out;
-    for (int64_t i = 0; i < n; ++i) out += text;
+    for (int64_t i = 0; i < n; ++i)
+        out += text;
     return out;
 }
 

@@ -11,7 +11,9 @@ namespace audiolens {
 
 namespace fs = platform;
 
-TFileStream::~TFileStream() { Procs.Close(*this); }
+TFileStream::~TFileStream() {
+    Procs.Close(*this);
+}
 
 namespace {
 
@@ -54,7 +56,9 @@ bool FileSetSize(TFileStream& s, uint32_t size) {
     return files.Size(s.FileHandle) == size;
 }
 
-bool SharedSetSize(TFileStream&, uint32_t) { return false; }
+bool SharedSetSize(TFileStream&, uint32_t) {
+    return false;
+}
 
 uint32_t FileRead(TFileStream& s, void* buffer, uint32_t count) {
     if (!s.IsOpen() || count == 0) return 0;
@@ -66,7 +70,9 @@ uint32_t FileWrite(TFileStream& s, const void* buffer, uint32_t count) {
     return fs::Files().Write(s.FileHandle, buffer, count);
 }
 
-uint32_t SharedWrite(TFileStream&, const void*, uint32_t) { return 0; }
+uint32_t SharedWrite(TFileStream&, const void*, uint32_t) {
+    return 0;
+}
 
 void FileClose(TFileStream& s) {
     if (s.IsOpen()) fs::Files().Close(s.FileHandle);
@@ -74,8 +80,8 @@ void FileClose(TFileStream& s) {
 }
 
 const TStreamProcs FileProcs = {FileSeek, FileGetSize, FileSetSize, FileRead, FileWrite, FileClose};
-const TStreamProcs SharedProcs = {FileSeek,   FileGetSize, SharedSetSize,
-                                  FileRead,   SharedWrite, FileClose};
+const TStreamProcs SharedProcs = {FileSeek, FileGetSize, SharedSetSize,
+                                  FileRead, SharedWrite, FileClose};
 
 // ---- memory table ----
 
@@ -85,7 +91,8 @@ bool MemSetSize(TFileStream& s, uint32_t size) {
         s.Memory = nullptr;
         s.Capacity = 0;
     } else if (s.Capacity < size) {
-        // Grow to the next multiple of 16384 strictly above size (in 64 bits: size may be near 2^32).
+        // Grow to the next multiple of 16384 strictly above size (in 64 bits: size may be near
+        // 2^32).
         uint64_t capacity = (static_cast<uint64_t>(size) | 0x3FFF) + 1;
         if (capacity > MaxPosition) capacity = MaxPosition;
         auto* grown = static_cast<uint8_t*>(std::realloc(s.Memory, capacity));
@@ -114,7 +121,9 @@ uint32_t MemSeek(TFileStream& s, int64_t offset, int origin) {
     return position;
 }
 
-uint32_t MemGetSize(TFileStream& s) { return s.MemSize; }
+uint32_t MemGetSize(TFileStream& s) {
+    return s.MemSize;
+}
 
 uint32_t MemRead(TFileStream& s, void* buffer, uint32_t count) {
     count = std::min(count, s.MemSize - s.MemPos);
@@ -147,8 +156,8 @@ TStreamRef OpenWith(const std::string& fileName, uint32_t mode, const TStreamPro
     uint32_t access = mode >> 16;
     bool read = access & 0x8000, write = access & 0x4000;
     auto how = read && write ? fs::Access::ReadWrite : write ? fs::Access::Write : fs::Access::Read;
-    auto disposition = ((mode >> 8) & 0xFF) == 2 ? fs::Disposition::CreateAlways
-                                                 : fs::Disposition::OpenExisting;
+    auto disposition =
+        ((mode >> 8) & 0xFF) == 2 ? fs::Disposition::CreateAlways : fs::Disposition::OpenExisting;
     stream->FileHandle = fs::Files().Open(fileName, how, disposition);
     return stream;
 }
@@ -158,7 +167,9 @@ TStreamRef OpenWith(const std::string& fileName, uint32_t mode, const TStreamPro
 TStreamRef OpenFileStream(const std::string& fileName, uint32_t mode) {
     return OpenWith(fileName, mode, FileProcs);
 }
-TStreamRef OpenFileRead(const std::string& fileName) { return OpenFileStream(fileName, ModeRead); }
+TStreamRef OpenFileRead(const std::string& fileName) {
+    return OpenFileStream(fileName, ModeRead);
+}
 TStreamRef OpenFileReadWrite(const std::string& fileName) {
     return OpenFileStream(fileName, ModeReadWrite);
 }
@@ -215,7 +226,9 @@ uint32_t CopyStream(TFileStream& destination, TFileStream& source, uint32_t coun
     return moved;
 }
 
-bool FileExists(const std::string& fileName) { return fs::Files().Exists(fileName); }
+bool FileExists(const std::string& fileName) {
+    return fs::Files().Exists(fileName);
+}
 
 bool SaveStringToFile(const std::string& fileName, const std::string& text) {
     TStreamRef stream = OpenFileStream(fileName, ModeSaveString);

@@ -28,12 +28,14 @@ std::string TStrList::Get(int32_t index) const {
 }
 
 void TStrList::Clear() {
-    for (int32_t i = Count() - 1; i >= 0; --i) Delete(i);
+    for (int32_t i = Count() - 1; i >= 0; --i)
+        Delete(i);
 }
 
 std::string TStrList::GetText() const {
     std::string text;
-    for (const auto& item : Items) text += item + "\r\n";
+    for (const auto& item : Items)
+        text += item + "\r\n";
     return text;
 }
 

@@ -33,7 +33,9 @@ class TStrObjList : public TStrList {
   public:
     int32_t AddObject(std::string_view text, TObject* object);
     void InsertObject(int32_t index, std::string_view text, TObject* object);
-    void Insert(int32_t index, std::string_view text) override { InsertObject(index, text, nullptr); }
+    void Insert(int32_t index, std::string_view text) override {
+        InsertObject(index, text, nullptr);
+    }
     void Delete(int32_t index) override;
     TObject* GetObject(int32_t index) const;
     void SetObject(int32_t index, TObject* object);

@@ -123,7 +123,8 @@ std::string Utf8ToSystem(std::string_view bytes) {
 
 std::string Latin1ToSystem(std::string_view bytes) {
     std::string out;
-    for (char c : bytes) AppendUtf8(out, static_cast<uint8_t>(c));
+    for (char c : bytes)
+        AppendUtf8(out, static_cast<uint8_t>(c));
     return out;
 }
 

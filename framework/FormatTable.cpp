@@ -15,36 +15,36 @@ namespace audiolens {
 
 extern const TAudioConstructor AudioConstructors[FormatCount];
 const TAudioConstructor AudioConstructors[FormatCount] = {
-    CreateWAV, // afWav
-    nullptr,   // afWAVPack
-    nullptr,   // afMonkey
-    nullptr,   // afOGG
-    nullptr,   // afAC3
-    nullptr,   // afAAC
-    nullptr,   // afDTS
-    nullptr,   // afTTA
-    nullptr,   // afWMA
-    nullptr,   // afOptimFrog
-    nullptr,   // afFLAC
-    nullptr,   // afTwinVQ
+    CreateWAV,      // afWav
+    nullptr,        // afWAVPack
+    nullptr,        // afMonkey
+    nullptr,        // afOGG
+    nullptr,        // afAC3
+    nullptr,        // afAAC
+    nullptr,        // afDTS
+    nullptr,        // afTTA
+    nullptr,        // afWMA
+    nullptr,        // afOptimFrog
+    nullptr,        // afFLAC
+    nullptr,        // afTwinVQ
     CreateCDAtrack, // afCDATrack
-    CreateMPEG, // afMPEG
+    CreateMPEG,     // afMPEG
     CreateMPEGplus, // afMPEGplus
-    nullptr,   // afMP4
+    nullptr,        // afMP4
 };
 
 extern const TTagConstructor TagConstructors[TagSlotCount];
 const TTagConstructor TagConstructors[TagSlotCount] = {
-    nullptr, // tkUnknown
-    CreateTagID3v1, // tkID3v1
+    nullptr,          // tkUnknown
+    CreateTagID3v1,   // tkID3v1
     CreateTagLyrics3, // tkID3v1Lyrics
-    CreateTagID3v2, // tkID3v2
-    CreateTagAPE, // tkAPE
-    nullptr, // tkVorbis
-    nullptr, // tkTwinVQ
-    nullptr, // tkWMA
-    nullptr, // tkExWMA
-    nullptr, // tkMp4
+    CreateTagID3v2,   // tkID3v2
+    CreateTagAPE,     // tkAPE
+    nullptr,          // tkVorbis
+    nullptr,          // tkTwinVQ
+    nullptr,          // tkWMA
+    nullptr,          // tkExWMA
+    nullptr,          // tkMp4
 };
 
 } // namespace audiolens

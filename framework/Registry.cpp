@@ -15,11 +15,21 @@ struct TFormatInfo {
 };
 
 const TFormatInfo Formats[FormatCount] = {
-    {"Wav", ".wav"},        {"WAVPack", ".wv"},        {"Monkey", ".ape;.mac;.apl"},
-    {"OGG", ".ogg;.spx"},   {"AC3", ".ac3"},           {"AAC", ".aac"},
-    {"DTS", ".dts"},        {"TTA", ".tta"},           {"WMA", ".wma"},
-    {"OptimFrog", ".ofr;.ofs"}, {"FLAC", ".flac;.fla"}, {"TwinVQ", ".vqf"},
-    {"CDATrack", ".cda"},   {"MPEG", ".mp3"},          {"MPEGplus", ".mpc;.mpp;.mp+"},
+    {"Wav", ".wav"},
+    {"WAVPack", ".wv"},
+    {"Monkey", ".ape;.mac;.apl"},
+    {"OGG", ".ogg;.spx"},
+    {"AC3", ".ac3"},
+    {"AAC", ".aac"},
+    {"DTS", ".dts"},
+    {"TTA", ".tta"},
+    {"WMA", ".wma"},
+    {"OptimFrog", ".ofr;.ofs"},
+    {"FLAC", ".flac;.fla"},
+    {"TwinVQ", ".vqf"},
+    {"CDATrack", ".cda"},
+    {"MPEG", ".mp3"},
+    {"MPEGplus", ".mpc;.mpp;.mp+"},
     {"MP4", ".mp4;.m4a;.m4b"},
 };
 
@@ -27,8 +37,8 @@ const char* const TagNames[TagSlotCount] = {"Unknown", "ID3v1",  "ID3v1 Lyrics",
                                             "Vorbis",  "TwinVQ", "WMA",          "ExWMA", "Mp4"};
 
 constexpr TFormatSet Id3v1Formats = FormatBit(afMonkey) | FormatBit(afAAC) | FormatBit(afTTA) |
-                                    FormatBit(afOptimFrog) | FormatBit(afFLAC) |
-                                    FormatBit(afMPEG) | FormatBit(afMPEGplus);
+                                    FormatBit(afOptimFrog) | FormatBit(afFLAC) | FormatBit(afMPEG) |
+                                    FormatBit(afMPEGplus);
 
 const TFormatSet TagFormats[TagSlotCount] = {
     0,
@@ -61,9 +71,9 @@ std::string TagKindName(int kind) {
 
 namespace {
 const char* const FieldNames[TagFieldCount] = {
-    "Track",     "Title", "Artist",       "Album",    "Year",   "Comment",
-    "Genre",     "Composer", "Encoder",   "Copyright", "Url",   "ContentGroup",
-    "Language",  "Lyrics", "OriginalArtist", "Image", "OriginalFile", "Rating", "Version"};
+    "Track",          "Title",   "Artist",       "Album",  "Year",         "Comment",  "Genre",
+    "Composer",       "Encoder", "Copyright",    "Url",    "ContentGroup", "Language", "Lyrics",
+    "OriginalArtist", "Image",   "OriginalFile", "Rating", "Version"};
 }
 
 std::string TagFieldName(int field) {
@@ -81,7 +91,8 @@ int TagKindByName(const std::string& name) {
     for (int i = 1; i < TagSlotCount; ++i)
         if (wanted == UpperCase(TagNames[i])) return i;
     // The window's caption of the Lyrics3 kind, and spellings without the space.
-    if (wanted == "ID3LYRICS" || wanted == "ID3V1LYRICS" || wanted == "LYRICS3") return tkID3v1Lyrics;
+    if (wanted == "ID3LYRICS" || wanted == "ID3V1LYRICS" || wanted == "LYRICS3")
+        return tkID3v1Lyrics;
     return -1;
 }
 
@@ -107,11 +118,14 @@ std::string BuildFilter(TFormatSet formats) {
     for (int f = 0; f < FormatCount; ++f)
         if ((formats >> f) & 1) list += std::string(Formats[f].Extensions) + ";";
     std::string filter;
-    for (char c : list) filter += c == '.' ? std::string("*.") : std::string(1, c);
+    for (char c : list)
+        filter += c == '.' ? std::string("*.") : std::string(1, c);
     return filter;
 }
 
-std::string AllFormatsFilter() { return BuildFilter(0xFFFF); }
+std::string AllFormatsFilter() {
+    return BuildFilter(0xFFFF);
+}
 
 TAudioConstructor FormatConstructor(int format) {
     return (format < 0 || format >= FormatCount) ? nullptr : AudioConstructors[format];

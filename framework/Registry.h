@@ -13,7 +13,9 @@ using TAudioConstructor = TAudioFile* (*)();
 using TTagConstructor = TTagBase* (*)();
 using TFormatSet = uint16_t;
 
-constexpr TFormatSet FormatBit(TAudioFormat f) { return static_cast<TFormatSet>(1u << f); }
+constexpr TFormatSet FormatBit(TAudioFormat f) {
+    return static_cast<TFormatSet>(1u << f);
+}
 
 std::string FormatName(int format);
 std::string TagKindName(int kind);

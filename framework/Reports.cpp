@@ -34,10 +34,10 @@ std::string TagReportText(const TTagBase& tag, const std::string& fileName) {
     return FormatStr("File: %s\r\nTag type: %s\r\nTag size: %s\r\nVersion: %s\r\nTrack: "
                      "%s\r\nTitle: %s\r\nArtist: %s\r\nAlbum: %s\r\nYear: %s\r\nComment: "
                      "%s\r\nGenre: %s\r\n",
-                     {fileName, TagKindName(tag.Kind), IntToStr(tag.Size),
-                      tag.GetField(tfVersion), tag.GetField(tfTrack), tag.GetField(tfTitle),
-                      tag.GetField(tfArtist), tag.GetField(tfAlbum), tag.GetField(tfYear),
-                      tag.GetField(tfComment), tag.GetField(tfGenre)});
+                     {fileName, TagKindName(tag.Kind), IntToStr(tag.Size), tag.GetField(tfVersion),
+                      tag.GetField(tfTrack), tag.GetField(tfTitle), tag.GetField(tfArtist),
+                      tag.GetField(tfAlbum), tag.GetField(tfYear), tag.GetField(tfComment),
+                      tag.GetField(tfGenre)});
 }
 
 bool ShowAudioReport(TOutputText& out, TAudioFile& record, const std::string& fileName,

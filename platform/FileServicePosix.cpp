@@ -88,7 +88,9 @@ bool PosixTruncate(FileHandle file, uint64_t size) {
     return ::ftruncate(static_cast<int>(file), static_cast<off_t>(size)) == 0;
 }
 
-bool PosixSync(FileHandle file) { return ::fsync(static_cast<int>(file)) == 0; }
+bool PosixSync(FileHandle file) {
+    return ::fsync(static_cast<int>(file)) == 0;
+}
 
 bool PosixIsRegularFile(const std::string& name) {
     struct stat st {};
@@ -104,7 +106,9 @@ bool PosixRename(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool PosixRemove(const std::string& name) { return ::unlink(name.c_str()) == 0; }
+bool PosixRemove(const std::string& name) {
+    return ::unlink(name.c_str()) == 0;
+}
 
 bool PosixGetMode(const std::string& name, uint32_t& mode) {
     struct stat st {};
@@ -124,17 +128,23 @@ bool PosixIsWritable(const std::string& name) {
 }
 
 const TFileService PosixService = {
-    PosixOpen,   PosixClose,         PosixRead,   PosixWrite,  PosixSeekTo,  PosixTell,
-    PosixSize,   PosixTruncate,      PosixSync,   PosixIsRegularFile,        PosixExists,
-    PosixRename, PosixRemove,        PosixGetMode, PosixSetMode, PosixIsWritable,
+    PosixOpen,   PosixClose,    PosixRead,    PosixWrite,         PosixSeekTo, PosixTell,
+    PosixSize,   PosixTruncate, PosixSync,    PosixIsRegularFile, PosixExists, PosixRename,
+    PosixRemove, PosixGetMode,  PosixSetMode, PosixIsWritable,
 };
 
 const TFileService* Current = &PosixService;
 
 } // namespace
 
-const TFileService& Files() { return *Current; }
-void SetFileService(const TFileService* service) { Current = service ? service : &PosixService; }
-const TFileService& SystemFileService() { return PosixService; }
+const TFileService& Files() {
+    return *Current;
+}
+void SetFileService(const TFileService* service) {
+    Current = service ? service : &PosixService;
+}
+const TFileService& SystemFileService() {
+    return PosixService;
+}
 
 } // namespace audiolens::platform

@@ -91,12 +91,14 @@ TEST(Cli, JsonCarriesTheSameValues) {
     if (!HaveTool("/usr/bin/python3")) GTEST_SKIP() << "python3 missing";
     WriteFile(dir.Path("out.json"), r.Out);
     std::string check;
-    ASSERT_EQ(testsupport::Run("/usr/bin/python3 -c \"import json,sys; d=json.load(open(sys.argv[1])); "
-                  "print(d['format'], d['sampleRate'], d['channels'], d['samples'], float(d['duration']), "
-                  "d['info']['Format'], d['bitRateType'] == '')\" " +
-                      Quote(dir.Path("out.json")),
-                  &check),
-              0);
+    ASSERT_EQ(
+        testsupport::Run("/usr/bin/python3 -c \"import json,sys; d=json.load(open(sys.argv[1])); "
+                         "print(d['format'], d['sampleRate'], d['channels'], d['samples'], "
+                         "float(d['duration']), "
+                         "d['info']['Format'], d['bitRateType'] == '')\" " +
+                             Quote(dir.Path("out.json")),
+                         &check),
+        0);
     EXPECT_EQ(check, "Wav 44100 2 44100 1.0 Windows PCM True\n");
     // An unknown duration is null, not a huge number.
     std::string noRate = PcmWav(1, 8000, 16, 10);

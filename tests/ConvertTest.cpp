@@ -81,7 +81,10 @@ TEST(Convert, StringHelpers) {
 }
 
 TEST(Text, Utf16BothOrdersSurrogatesAndDamage) {
-    EXPECT_EQ(Utf16ToSystem(std::string("\xFF\xFE" "A\0\xE9\0", 6)), "A\xC3\xA9");
+    EXPECT_EQ(Utf16ToSystem(std::string("\xFF\xFE"
+                                        "A\0\xE9\0",
+                                        6)),
+              "A\xC3\xA9");
     EXPECT_EQ(Utf16ToSystem(std::string("\xFE\xFF\0A\0\xE9", 6)), "A\xC3\xA9");
     EXPECT_EQ(Utf16ToSystem(std::string("\0A", 2), true), "A");
     // U+1F600 as a surrogate pair, then an unpaired high surrogate, then an odd byte.
@@ -104,7 +107,8 @@ TEST(StrList, CStringRulesAndText) {
     EXPECT_EQ(list->Get(1), "b");
     EXPECT_EQ(list->GetText(), "a\r\nb\r\n");
     EXPECT_EQ(list->Get(list->Count()), "");
-    for (int i = 2; i < 19; ++i) list->Add(std::to_string(i));
+    for (int i = 2; i < 19; ++i)
+        list->Add(std::to_string(i));
     list->Put(3, "three");
     EXPECT_EQ(list->Count(), 19);
     EXPECT_EQ(list->Get(3), "three");

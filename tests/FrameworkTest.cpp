@@ -51,7 +51,8 @@ TEST(AudioFile, OwnsItsTagsAndGuardsTheirReads) {
         EXPECT_FALSE(tag->Read("any")); // the exception stays inside the guard
         tag->SetField(tfTitle, "t");
         r->Reset();
-        for (int id = 0; id < TagFieldCount; ++id) EXPECT_EQ(tag->GetField(id), "");
+        for (int id = 0; id < TagFieldCount; ++id)
+            EXPECT_EQ(tag->GetField(id), "");
         EXPECT_EQ(tag->GenreIndex, 255);
         EXPECT_EQ(tag->GetField(19), "");
     }
@@ -126,7 +127,8 @@ TEST(Reports, AudioTemplateLargeSizesAndInfoLines) {
 
 TEST(Reports, LongReportsAreCutAt1023) {
     TAudioRef r(new TAudioFile);
-    for (int i = 0; i < 100; ++i) r->Info->Add("Key=" + std::string(20, 'v'));
+    for (int i = 0; i < 100; ++i)
+        r->Info->Add("Key=" + std::string(20, 'v'));
     EXPECT_EQ(AudioReportText(*r, "x").size(), 1023u);
 }
 

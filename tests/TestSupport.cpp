@@ -11,7 +11,8 @@
 namespace testsupport {
 
 TTempDir::TTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "audiolens-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "audiolens-test-XXXXXX").string();
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     char* made = ::mkdtemp(buf.data());
@@ -44,12 +45,24 @@ static std::string Bytes(uint32_t v, int n, bool big) {
     return s;
 }
 
-std::string LE16(uint32_t v) { return Bytes(v, 2, false); }
-std::string LE32(uint32_t v) { return Bytes(v, 4, false); }
-std::string BE16(uint32_t v) { return Bytes(v, 2, true); }
-std::string BE24(uint32_t v) { return Bytes(v, 3, true); }
-std::string BE32(uint32_t v) { return Bytes(v, 4, true); }
-std::string Zeros(size_t n) { return std::string(n, '\0'); }
+std::string LE16(uint32_t v) {
+    return Bytes(v, 2, false);
+}
+std::string LE32(uint32_t v) {
+    return Bytes(v, 4, false);
+}
+std::string BE16(uint32_t v) {
+    return Bytes(v, 2, true);
+}
+std::string BE24(uint32_t v) {
+    return Bytes(v, 3, true);
+}
+std::string BE32(uint32_t v) {
+    return Bytes(v, 4, true);
+}
+std::string Zeros(size_t n) {
+    return std::string(n, '\0');
+}
 
 int Run(const std::string& command, std::string* output) {
     FILE* pipe = ::popen(command.c_str(), "r");
@@ -57,7 +70,8 @@ int Run(const std::string& command, std::string* output) {
     std::array<char, 4096> buf{};
     std::string out;
     size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), n);
+    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0)
+        out.append(buf.data(), n);
     int status = ::pclose(pipe);
     if (output) *output = out;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -69,7 +83,8 @@ bool HaveTool(const std::string& program) {
 
 std::string Quote(const std::string& s) {
     std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
@@ -78,7 +93,8 @@ std::string Probe(const std::string& file, const std::string& section, const std
     Run("ffprobe -v error -show_entries " + section + "=" + key +
             " -of default=noprint_wrappers=1:nokey=1 " + Quote(file) + " 2>/dev/null | head -n1",
         &out);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
+        out.pop_back();
     return out;
 }
 

@@ -60,8 +60,8 @@ TEST_F(TWavFixture, ExtendedFmtChunkMovesTheData) {
 
 TEST_F(TWavFixture, ListChunkBetweenFmtAndDataIsSkipped) {
     std::string list = "LIST" + LE32(26) + "INFOISFT" + LE32(14) + "Lavf60.16.100" + Zeros(1);
-    std::string body = Fmt(16, 1, 2, 48000, 192000, 4, 16) + list + "data" + LE32(19200) +
-                       Zeros(19200);
+    std::string body =
+        Fmt(16, 1, 2, 48000, 192000, 4, 16) + list + "data" + LE32(19200) + Zeros(19200);
     ASSERT_TRUE(ReadBytes(Riff(body, static_cast<uint32_t>(body.size() + 4))));
     EXPECT_EQ(Record->Samples, 4800);
     EXPECT_DOUBLE_EQ(Record->Duration, 0.1);
@@ -132,15 +132,18 @@ TEST_F(TWavFixture, FfmpegFilesMatchFfprobe) {
         int rate, channels;
         const char* codec;
         double seconds;
-    } cases[] = {{44100, 2, "pcm_s16le", 1.5}, {8000, 1, "pcm_u8", 0.75}, {96000, 6, "pcm_s24le", 0.2},
+    } cases[] = {{44100, 2, "pcm_s16le", 1.5},
+                 {8000, 1, "pcm_u8", 0.75},
+                 {96000, 6, "pcm_s24le", 0.2},
                  {22050, 1, "pcm_mulaw", 2.0}};
     for (auto c : cases) {
         std::string file = Dir.Path("ff.wav");
         char cmd[512];
-        std::snprintf(cmd, sizeof cmd,
-                      "ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=%d:duration=%g "
-                      "-ac %d -c:a %s -metadata title=Tone %s",
-                      c.rate, c.seconds, c.channels, c.codec, Quote(file).c_str());
+        std::snprintf(
+            cmd, sizeof cmd,
+            "ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=%d:duration=%g "
+            "-ac %d -c:a %s -metadata title=Tone %s",
+            c.rate, c.seconds, c.channels, c.codec, Quote(file).c_str());
         ASSERT_EQ(testsupport::Run(cmd), 0);
         ASSERT_NE(ReadFile(file).find("LIST"), std::string::npos); // the layout under test
         ASSERT_TRUE(Record->Read(file));
