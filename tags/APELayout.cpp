@@ -1,6 +1,7 @@
 #include "tags/APELayout.h"
 
 #include "core/ByteReader.h"
+#include "core/ByteWriter.h"
 #include "core/Convert.h"
 #include "core/Text.h"
 #include "tags/TagID3v1.h"
@@ -51,13 +52,6 @@ void DropCutSequence(std::string& value) {
     auto lead = static_cast<uint8_t>(value[n - 1 - back]);
     size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
     if (length > back + 1) value.resize(n - 1 - back);
-}
-
-std::string PutLE32(uint32_t v) {
-    std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
-    return out;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "tags/ID3v2Layout.h"
 
+#include "core/ByteWriter.h"
 #include <algorithm>
 
 namespace audiolens {
@@ -60,20 +61,6 @@ bool SkipExtendedHeader(const TByteView& body, uint8_t major, uint64_t& pos) {
     if (size > body.Size()) return false;
     pos = size;
     return true;
-}
-
-std::string PutBE32(uint32_t v) {
-    std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[static_cast<size_t>(i)] = static_cast<char>(v >> (8 * (3 - i)));
-    return out;
-}
-
-std::string PutSyncSafe32(uint32_t v) {
-    std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[static_cast<size_t>(i)] = static_cast<char>((v >> (7 * (3 - i))) & 0x7F);
-    return out;
 }
 
 } // namespace
