@@ -1,6 +1,7 @@
 #include "tags/ID3v2Layout.h"
 
 #include "core/ByteWriter.h"
+
 #include <algorithm>
 
 namespace audiolens {
