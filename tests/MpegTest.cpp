@@ -49,6 +49,15 @@ std::string Frames(const THeaderBits& b, size_t length, int count) {
     return s;
 }
 
+// Four 417-byte MPEG 1 frames; the first carries a VBR header marker at offset 36 and,
+// when given, a vendor text 120 bytes after it.
+std::string StreamWithMarker(const std::string& marker, const std::string& vendor = "") {
+    std::string first = Frame(THeaderBits{}, 417);
+    first.replace(36, 4, marker);
+    if (!vendor.empty()) first.replace(36 + 120, vendor.size(), vendor);
+    return first + Frames(THeaderBits{}, 417, 3);
+}
+
 // An ID3v2.3 tag of bodySize bytes of padding.
 std::string ID3v2(uint32_t bodySize) {
     std::string size;
@@ -293,10 +302,7 @@ TEST_F(TMpegFixture, BitRateLimitsOfValid) {
 }
 
 TEST_F(TMpegFixture, XingHeaderWithALameTag) {
-    std::string first = Frame(THeaderBits{}, 417);
-    first.replace(36, 4, "Xing");
-    first.replace(36 + 120, 9, "LAME3.90.");
-    ASSERT_TRUE(ReadBytes(first + Frames(THeaderBits{}, 417, 3)));
+    ASSERT_TRUE(ReadBytes(StreamWithMarker("Xing", "LAME3.90.")));
     EXPECT_EQ(Record->BitRateType, brVBR);
     EXPECT_EQ(Line("Encoder"), "LAME3.90");
     // The Xing frame counts as a frame.
@@ -305,24 +311,17 @@ TEST_F(TMpegFixture, XingHeaderWithALameTag) {
 }
 
 TEST_F(TMpegFixture, InfoHeaderIsNoVbrHeaderAndTheLameTextIsEightBytes) {
-    std::string first = Frame(THeaderBits{}, 417);
-    first.replace(36, 4, "Info");
-    first.replace(36 + 120, 9, "LAME3.100");
-    ASSERT_TRUE(ReadBytes(first + Frames(THeaderBits{}, 417, 3)));
+    ASSERT_TRUE(ReadBytes(StreamWithMarker("Info", "LAME3.100")));
     EXPECT_EQ(Record->BitRateType, brCBR); // an Info header is no VBR header
     EXPECT_EQ(Line("Encoder"), "LAME3.10");
 }
 
 TEST_F(TMpegFixture, XingAndVbriWithoutAVendor) {
-    std::string xing = Frame(THeaderBits{}, 417);
-    xing.replace(36, 4, "Xing");
-    ASSERT_TRUE(ReadBytes(xing + Frames(THeaderBits{}, 417, 3)));
+    ASSERT_TRUE(ReadBytes(StreamWithMarker("Xing")));
     EXPECT_EQ(Record->BitRateType, brVBR);
     EXPECT_EQ(Line("Encoder"), "Xing");
 
-    std::string vbri = Frame(THeaderBits{}, 417);
-    vbri.replace(36, 4, "VBRI");
-    ASSERT_TRUE(ReadBytes(vbri + Frames(THeaderBits{}, 417, 3)));
+    ASSERT_TRUE(ReadBytes(StreamWithMarker("VBRI")));
     EXPECT_EQ(Record->BitRateType, brVBR);
     EXPECT_EQ(Line("Encoder"), "FhG");
 
