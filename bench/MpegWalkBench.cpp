@@ -38,12 +38,12 @@ void BM_MpegFrameWalk(benchmark::State& state) {
         state.SkipWithError("ffmpeg or lame missing");
         return;
     }
-    TStreamRef stream = OpenFileRead(file);
-    const uint32_t size = stream->GetSize();
+    TFileViewRef view = TFileView::Open(file);
+    const uint64_t size = view->Size();
     uint32_t frames = 0;
     for (auto _ : state) {
         TMPEGWalk walk;
-        benchmark::DoNotOptimize(WalkMPEGFrames(*stream, 0, walk));
+        benchmark::DoNotOptimize(WalkMPEGFrames(*view, 0, walk));
         frames = walk.FrameCount;
     }
     state.counters["frames"] = frames;

@@ -15,12 +15,10 @@ constexpr double FramesPerSecond = 75;
 
 } // namespace
 
-bool ReadCDAtrack(const std::string& fileName, TAudioFile& r) {
+bool ReadCDAtrack(const TFileView& file, TAudioFile& r) {
     r.Reset();
-    TStreamRef file = OpenFileRead(fileName);
-    const std::string headBytes = ReadString(*file, HeaderSize);
-    const TByteView head(headBytes);
-    if (headBytes.size() < HeaderSize) return false;
+    const TByteView head = file.Head();
+    if (head.Size() < HeaderSize) return false;
     if (!head.Matches(0, "RIFF") || !head.Matches(8, "CDDAfmt ")) return false;
 
     const uint16_t track = head.U16LE(22);
@@ -29,7 +27,7 @@ bool ReadCDAtrack(const std::string& fileName, TAudioFile& r) {
     const auto length = static_cast<int32_t>(head.U32LE(32));
 
     r.Valid = true;
-    r.FileSize = file->GetSize();
+    r.FileSize = static_cast<int64_t>(file.Size());
     r.Info->Add("Track=" + IntToStr(track));
     r.Info->Add("Serial=" + IntToStr(serial));
     r.Info->Add("Position=" + FloatToStr(start / FramesPerSecond));

@@ -6,6 +6,6 @@
 namespace audiolens {
 
 TAudioFile* CreateCDAtrack();
-bool ReadCDAtrack(const std::string& fileName, TAudioFile& record);
+bool ReadCDAtrack(const TFileView& file, TAudioFile& record);
 
 } // namespace audiolens

@@ -3,7 +3,6 @@
 #include "formats/AudioMPEG.h"
 
 #include "core/Convert.h"
-#include "core/FileStream.h"
 #include "formats/MPEGEncoder.h"
 #include "formats/MPEGFrameWalk.h"
 #include "tags/ID3v2Layout.h"
@@ -19,17 +18,6 @@ namespace {
 
 constexpr int32_t MinBitRate = 8, MaxBitRate = 448;
 
-// An ID3v2 header whose size reaches past the end of the file: the audio cannot be found behind
-// it, and looking for it from offset 0 instead would take the tag's bytes for audio.
-bool ID3v2PastEnd(TFileStream& file, uint64_t fileSize) {
-    const std::string bytes = ReadAt(file, 0, ID3v2HeaderSize);
-    TID3v2Header header;
-    if (!ParseID3v2Header(TByteView(bytes), fileSize, header) || !header.Present) return false;
-    const uint64_t declared = uint64_t{ID3v2HeaderSize} + header.BodySize +
-                              ((header.Flags & ID3v2Footer) ? ID3v2FooterSize : 0);
-    return declared > fileSize;
-}
-
 void AddInfo(const TMPEGWalk& walk, const std::string& encoder, TAudioFile& r) {
     const TMPEGHeader& h = walk.Last;
     r.Info->Add("Version=MPEG " + MPEGVersionName(h.Version));
@@ -43,20 +31,21 @@ void AddInfo(const TMPEGWalk& walk, const std::string& encoder, TAudioFile& r) {
 
 } // namespace
 
-bool ReadMPEG(const std::string& fileName, TAudioFile& r) {
+bool ReadMPEG(const TFileView& file, TAudioFile& r) {
     r.Reset();
-    TStreamRef file = OpenFileRead(fileName);
-    r.FileSize = file->GetSize();
+    r.FileSize = static_cast<int64_t>(file.Size());
+    // A tag whose size reaches past the end hides the audio; searching from offset 0 instead
+    // would take the tag's bytes for frames.
+    uint64_t start = 0;
+    if (!SkipID3v2Tags(file, start)) return false;
+    TMPEGWalk walk;
+    if (!WalkMPEGFrames(file, start, walk)) return false;
+    // The frames are there: only now are the tags worth reading.
     for (TTagKind kind : {tkID3v2, tkID3v1, tkAPE})
-        if (TTagBase* tag = r.GetTag(kind)) tag->Read(fileName);
-    const TTagBase* id3v2 = r.GetTag(tkID3v2);
-    const uint64_t start = id3v2 && id3v2->Size > 0 ? static_cast<uint64_t>(id3v2->Size) : 0;
-    if (start == 0 && ID3v2PastEnd(*file, static_cast<uint64_t>(r.FileSize))) return false;
+        if (TTagBase* tag = r.GetTag(kind)) tag->Read(file);
 
     r.BitsPerSample = 16;
     r.BitRateType = brCBR;
-    TMPEGWalk walk;
-    if (!WalkMPEGFrames(*file, start, walk)) return false;
 
     const TMPEGHeader& last = walk.Last;
     r.SampleRate = static_cast<int32_t>(last.SampleRate);

@@ -7,6 +7,6 @@
 namespace audiolens {
 
 TAudioFile* CreateMPEG();
-bool ReadMPEG(const std::string& fileName, TAudioFile& record);
+bool ReadMPEG(const TFileView& file, TAudioFile& record);
 
 } // namespace audiolens

@@ -4,9 +4,9 @@
 #include "formats/AudioMPEGplus.h"
 
 #include "core/Convert.h"
-#include "core/FileStream.h"
 #include "formats/MPEGplusHeader.h"
 #include "formats/MPEGplusPackets.h"
+#include "tags/ID3v2Layout.h"
 #include "tags/TagAPE.h"
 #include "tags/TagID3v1.h"
 #include "tags/TagID3v2.h"
@@ -23,7 +23,7 @@ constexpr int32_t MaxStereoBitRate = 480;
 constexpr double WavHeaderSize = 44;
 
 // The bytes the tags take, the APE header included (the tag's Size counts items and footer).
-int64_t TagBytes(const std::string& fileName, const TAudioFile& r) {
+int64_t TagBytes(const TFileView& file, const TAudioFile& r) {
     int64_t bytes = 0;
     if (auto* id3v1 = r.Tag<TTagID3v1>(tkID3v1))
         bytes += id3v1->Size + (id3v1->LyricsTag() ? id3v1->LyricsTag()->Size : 0);
@@ -31,7 +31,7 @@ int64_t TagBytes(const std::string& fileName, const TAudioFile& r) {
     if (const TTagBase* ape = r.GetTag(tkAPE); ape && ape->Valid) {
         bytes += ape->Size;
         TTagRec footer;
-        if (ReadFooter(fileName, footer) && footer.HasHeaderFlag()) bytes += APEHeaderSize;
+        if (ReadFooter(file.Name(), footer) && footer.HasHeaderFlag()) bytes += APEHeaderSize;
     }
     return bytes;
 }
@@ -83,9 +83,7 @@ std::string PacketEncoderText(const TMPCKStream& s) {
                       s.EncoderMinor % 2 == 0 ? "--Stable--" : "--Unstable--"});
 }
 
-bool ReadPacketLayout(TFileStream& file, uint32_t start, int64_t audioBytes, TAudioFile& r) {
-    TMPCKStream s;
-    if (!ReadMPCKStream(file, start, s)) return false;
+bool ReadPacketLayout(const TMPCKStream& s, int64_t audioBytes, TAudioFile& r) {
     r.SampleRate = s.SampleRate;
     r.Channels = s.Channels;
     r.BitsPerSample = 16;
@@ -120,21 +118,26 @@ bool ReadPacketLayout(TFileStream& file, uint32_t start, int64_t audioBytes, TAu
 
 } // namespace
 
-bool ReadMPEGplus(const std::string& fileName, TAudioFile& r) {
-    TStreamRef file = OpenFileRead(fileName);
+bool ReadMPEGplus(const TFileView& file, TAudioFile& r) {
     r.Reset();
-    r.FileSize = file->GetSize();
+    uint64_t start = 0;
+    if (!SkipID3v2Tags(file, start)) return false;
+    std::string headBytes;
+    const TByteView head = file.Bytes(start, MPEGplusHeaderSize, headBytes);
+    // The stream is recognised before any trailing tag is read: the packet layout by its walk,
+    // the header layout (which has no signature before version 7) by a trial parse.
+    TMPCKStream packets;
+    const bool packetLayout = head.Matches(0, "MPCK");
+    if (packetLayout && !ReadMPCKStream(file, start, packets)) return false;
+    if (!packetLayout && !(head.Size() == MPEGplusHeaderSize && ReadHeaderLayout(head, 0, r)))
+        return false;
+    r.Reset();
+    r.FileSize = static_cast<int64_t>(file.Size());
     for (TTagKind kind : {tkID3v1, tkID3v2, tkAPE})
-        if (TTagBase* tag = r.GetTag(kind)) tag->Read(fileName);
-    const TTagBase* id3v2 = r.GetTag(tkID3v2);
-    const uint32_t start = id3v2 ? static_cast<uint32_t>(std::max(id3v2->Size, 0)) : 0;
-    const int64_t audioBytes = r.FileSize - TagBytes(fileName, r);
-
-    const std::string headBytes = ReadAt(*file, start, MPEGplusHeaderSize);
-    const TByteView head(headBytes);
-    if (head.Matches(0, "MPCK")) return ReadPacketLayout(*file, start, audioBytes, r);
-    if (headBytes.size() < MPEGplusHeaderSize) return false;
-    return ReadHeaderLayout(head, audioBytes, r);
+        if (TTagBase* tag = r.GetTag(kind)) tag->Read(file);
+    const int64_t audioBytes = r.FileSize - TagBytes(file, r);
+    return packetLayout ? ReadPacketLayout(packets, audioBytes, r)
+                        : ReadHeaderLayout(head, audioBytes, r);
 }
 
 TAudioFile* CreateMPEGplus() {

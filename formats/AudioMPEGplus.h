@@ -7,6 +7,6 @@
 namespace audiolens {
 
 TAudioFile* CreateMPEGplus();
-bool ReadMPEGplus(const std::string& fileName, TAudioFile& record);
+bool ReadMPEGplus(const TFileView& file, TAudioFile& record);
 
 } // namespace audiolens

@@ -3,7 +3,6 @@
 #include "formats/AudioWAV.h"
 
 #include "core/ByteReader.h"
-#include "core/FileStream.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,8 +11,7 @@ namespace audiolens {
 
 namespace {
 
-constexpr uint32_t HeadBytes = 4096; // one read covers the header of nearly every file
-constexpr int MaxChunks = 4096;      // bounds the walk over a file of tiny chunks
+constexpr int MaxChunks = 4096; // bounds the walk over a file of tiny chunks
 
 const char* FormatTagName(uint16_t tag) {
     switch (tag) {
@@ -42,15 +40,12 @@ struct TDataChunk {
 
 // Walks the chunks that follow "fmt " until "data"; chunk headers past the first read are
 // fetched with a seek, so a large LIST chunk costs one extra read.
-TDataChunk FindDataChunk(TFileStream& file, const TByteView& head, uint64_t at, uint64_t fileSize) {
+TDataChunk FindDataChunk(const TFileView& file, uint64_t at) {
+    const uint64_t fileSize = file.Size();
     for (int n = 0; n < MaxChunks && at + 8 <= fileSize; ++n) {
         std::string far;
-        TByteView chunk = head.Sub(at, 8);
-        if (chunk.Size() < 8) {
-            far = ReadAt(file, static_cast<uint32_t>(at), 8);
-            chunk = TByteView(far);
-            if (chunk.Size() < 8) break;
-        }
+        const TByteView chunk = file.Bytes(at, 8, far);
+        if (chunk.Size() < 8) break;
         uint64_t size = chunk.U32LE(4);
         if (chunk.Matches(0, "data")) return {at + 8, size, true};
         at += 8 + size + (size & 1); // RIFF pads odd-sized chunks
@@ -60,12 +55,10 @@ TDataChunk FindDataChunk(TFileStream& file, const TByteView& head, uint64_t at, 
 
 } // namespace
 
-bool ReadWAV(const std::string& fileName, TAudioFile& r) {
+bool ReadWAV(const TFileView& file, TAudioFile& r) {
     r.Reset();
-    TStreamRef file = OpenFileRead(fileName);
-    const uint64_t realSize = file->GetSize();
-    const std::string headBytes = ReadString(*file, HeadBytes);
-    const TByteView head(headBytes);
+    const uint64_t realSize = file.Size();
+    const TByteView head = file.Head();
     if (!head.Matches(0, "RIFF") || !head.Matches(8, "WAVE") || !head.Matches(12, "fmt "))
         return false;
 
@@ -77,7 +70,7 @@ bool ReadWAV(const std::string& fileName, TAudioFile& r) {
     const uint16_t blockAlign = head.U16LE(32);
     const uint16_t bitsPerSample = head.U16LE(34);
 
-    TDataChunk data = FindDataChunk(*file, head, fmtSize + 20, realSize);
+    TDataChunk data = FindDataChunk(file, fmtSize + 20);
     uint64_t headerSize = data.Found ? data.Offset : fmtSize + 28;
 
     // The RIFF size is 0 or 0xFFFFFFFF in streamed files and too large in truncated ones; the

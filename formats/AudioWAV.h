@@ -5,6 +5,6 @@
 namespace audiolens {
 
 TAudioFile* CreateWAV();
-bool ReadWAV(const std::string& fileName, TAudioFile& record);
+bool ReadWAV(const TFileView& file, TAudioFile& record);
 
 } // namespace audiolens

@@ -16,7 +16,7 @@ constexpr uint32_t BlockSize = 128 * 1024; // well above the longest frame
 // A window of the file held in memory and moved forward block by block.
 class TReadWindow {
   public:
-    explicit TReadWindow(TFileStream& file) : File(file), FileSize(file.GetSize()) {
+    explicit TReadWindow(const TFileView& file) : File(file), FileSize(file.Size()) {
         Buffer.resize(BlockSize);
     }
 
@@ -30,12 +30,10 @@ class TReadWindow {
     void Load(uint64_t pos) {
         Start = pos;
         Length = 0;
-        if (pos >= FileSize || File.SetPosition(static_cast<int64_t>(pos)) == SeekFailed) return;
-        Length = File.Read(Buffer.data(), BlockSize);
-        if (Length > BlockSize) Length = 0;
+        Length = static_cast<uint32_t>(File.ReadInto(pos, Buffer.data(), BlockSize));
     }
 
-    TFileStream& File;
+    const TFileView& File;
     const uint64_t FileSize;
     std::vector<uint8_t> Buffer;
     uint64_t Start = 0;
@@ -57,7 +55,7 @@ void CountFrame(const TMPEGHeader& header, TMPEGWalk& walk) {
 
 } // namespace
 
-bool WalkMPEGFrames(TFileStream& file, uint64_t start, TMPEGWalk& walk) {
+bool WalkMPEGFrames(const TFileView& file, uint64_t start, TMPEGWalk& walk) {
     walk = TMPEGWalk();
     TReadWindow window(file);
     TMPEGHeader header;
@@ -66,7 +64,7 @@ bool WalkMPEGFrames(TFileStream& file, uint64_t start, TMPEGWalk& walk) {
         if (++pos >= start + MPEGSearchDistance) return false;
 
     // No second frame is asked for: a lone header that parses starts the stream.
-    walk.FirstOffset = static_cast<uint32_t>(pos);
+    walk.FirstOffset = pos;
     const TByteView body = window.At(pos + MPEGHeaderSize, header.FrameLength - MPEGHeaderSize);
     walk.First = InspectFirstFrame(body, header);
     CountFrame(header, walk);

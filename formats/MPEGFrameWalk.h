@@ -3,7 +3,7 @@
 // not parse (a trailing tag, junk or the end of the file).
 #pragma once
 
-#include "core/FileStream.h"
+#include "core/FileView.h"
 #include "formats/MPEGEncoder.h"
 #include "formats/MPEGFrame.h"
 
@@ -17,7 +17,7 @@ constexpr uint32_t MPEGSearchDistance = 1730;
 struct TMPEGWalk {
     TMPEGHeader Last; // the last header that parsed
     TMPEGFirstFrame First;
-    uint32_t FirstOffset = 0;
+    uint64_t FirstOffset = 0;
     uint32_t FrameCount = 0;
     uint64_t BitRateSum = 0;
     uint64_t LengthSum = 0;
@@ -25,6 +25,6 @@ struct TMPEGWalk {
 };
 
 // False when no header parses within the search distance of start.
-bool WalkMPEGFrames(TFileStream& file, uint64_t start, TMPEGWalk& walk);
+bool WalkMPEGFrames(const TFileView& file, uint64_t start, TMPEGWalk& walk);
 
 } // namespace audiolens

@@ -64,14 +64,14 @@ bool ReadMPCKVarLen(const TByteView& bytes, uint64_t& at, uint64_t& value) {
     return false;
 }
 
-bool ReadMPCKStream(TFileStream& file, uint32_t start, TMPCKStream& stream) {
+bool ReadMPCKStream(const TFileView& file, uint64_t start, TMPCKStream& stream) {
     stream = TMPCKStream();
-    const uint64_t fileSize = file.GetSize();
-    if (ReadAt(file, start, MagicSize) != "MPCK") return false;
-    uint64_t pos = uint64_t{start} + MagicSize;
+    const uint64_t fileSize = file.Size();
+    if (file.Read(start, MagicSize) != "MPCK") return false;
+    uint64_t pos = start + MagicSize;
     for (int n = 0; n < MaxPackets && pos + 3 <= fileSize; ++n) {
-        const std::string headBytes = ReadAt(file, static_cast<uint32_t>(pos), MaxPacketHead);
-        const TByteView head(headBytes);
+        std::string headBytes;
+        const TByteView head = file.Bytes(pos, MaxPacketHead, headBytes);
         uint64_t headSize = 2, packetSize = 0;
         if (!IsKey(head) || !ReadMPCKVarLen(head, headSize, packetSize)) break;
         // The size counts the key and itself; a packet must lie inside the file.
@@ -80,9 +80,8 @@ bool ReadMPCKStream(TFileStream& file, uint32_t start, TMPCKStream& stream) {
         const bool header = head.Matches(0, "SH"), info = head.Matches(0, "EI");
         if (header || info) {
             const uint64_t payloadSize = std::min<uint64_t>(packetSize - headSize, MaxPayloadRead);
-            const std::string payloadBytes = ReadAt(file, static_cast<uint32_t>(pos + headSize),
-                                                    static_cast<uint32_t>(payloadSize));
-            const TByteView payload(payloadBytes);
+            std::string payloadBytes;
+            const TByteView payload = file.Bytes(pos + headSize, payloadSize, payloadBytes);
             // A damaged packet is skipped like an unknown one; the first good one counts.
             if (header && !stream.HasHeader) ParseStreamHeader(payload, stream);
             if (info && !stream.HasEncoderInfo) ParseEncoderInfo(payload, stream);

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/ByteReader.h"
-#include "core/FileStream.h"
+#include "core/FileView.h"
 
 #include <cstdint>
 
@@ -35,6 +35,6 @@ struct TMPCKStream {
 
 // Decodes the packets from start, where "MPCK" must sit; false without the magic or without a
 // stream header packet in front of the first audio packet.
-bool ReadMPCKStream(TFileStream& file, uint32_t start, TMPCKStream& stream);
+bool ReadMPCKStream(const TFileView& file, uint64_t start, TMPCKStream& stream);
 
 } // namespace audiolens

@@ -24,6 +24,10 @@ void TTagBase::Reset() {
         Items->Add("");
 }
 
+bool TTagBase::Read(const std::string& fileName) {
+    return Guarded([&] { return Read(*TFileView::Open(fileName)); });
+}
+
 TAudioFile::TAudioFile() : Info(new TStrList) {
     Reset();
 }
@@ -44,8 +48,12 @@ TTagBase* TAudioFile::GetTag(int kind) const {
 }
 
 bool TAudioFile::Read(const std::string& fileName) {
+    return Guarded([&] { return ReadProc && Read(*TFileView::Open(fileName)); });
+}
+
+bool TAudioFile::Read(const TFileView& file) {
     if (!ReadProc) return false;
-    return Guarded([&] { return ReadProc(fileName, *this); });
+    return Guarded([&] { return ReadProc(file, *this); });
 }
 
 void TAudioFile::Reset() {

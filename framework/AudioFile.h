@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/BaseObject.h"
+#include "core/FileView.h"
 #include "core/StrList.h"
 
 #include <array>
@@ -98,9 +99,11 @@ class TTagBase : public TObject {
     virtual void SetField(int id, const std::string& value);
     virtual void Reset();
 
-    // Each runs the kind's operation under a guard: a fault ends it with false.
-    bool Read(const std::string& fileName) {
-        return Guarded([&] { return DoRead(fileName); });
+    // Each runs the kind's operation under a guard: a fault ends it with false. Read takes a
+    // file name (the file is opened for this read) or a view a reader already has open.
+    bool Read(const std::string& fileName);
+    bool Read(const TFileView& file) {
+        return Guarded([&] { return DoRead(file); });
     }
     bool Save(const std::string& fileName) {
         return Guarded([&] { return DoSave(fileName); });
@@ -118,13 +121,14 @@ class TTagBase : public TObject {
 
   protected:
     ~TTagBase() override = default;
-    virtual bool DoRead(const std::string& fileName) = 0;
+    virtual bool DoRead(const TFileView& file) = 0;
     virtual bool DoSave(const std::string&) { return false; }
     virtual bool DoRemove(const std::string&) { return false; }
 };
 
 class TAudioFile;
-using TReadProc = bool (*)(const std::string& fileName, TAudioFile& record);
+// A format's read operation over the open file; tag objects read from the same view.
+using TReadProc = bool (*)(const TFileView& file, TAudioFile& record);
 
 class TAudioFile : public TObject {
   public:
@@ -136,6 +140,7 @@ class TAudioFile : public TObject {
     template <class T> T* Tag(TTagKind kind) const { return static_cast<T*>(GetTag(kind)); }
     // The format's read operation under a guard; false without one.
     bool Read(const std::string& fileName);
+    bool Read(const TFileView& file);
     void Reset();
     std::string GetChannelMode() const;
     bool HasTag(int kind) const { return kind >= 0 && kind < 16 && (SupportedTags >> kind) & 1; }

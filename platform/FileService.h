@@ -2,6 +2,7 @@
 // supply its own and tests can inject faults (short writes, failed renames, a full disk).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -35,6 +36,9 @@ struct TFileService {
     bool (*GetMode)(const std::string& name, uint32_t& mode);
     bool (*SetMode)(const std::string& name, uint32_t mode);
     bool (*IsWritable)(const std::string& name);
+    // Up to count bytes at position without moving the file position; fewer only at the end of
+    // the file or on an error.
+    size_t (*ReadAt)(FileHandle file, void* buffer, size_t count, uint64_t position);
 };
 
 // The service in use; tests may install another (nullptr restores the system's).

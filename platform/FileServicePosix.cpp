@@ -127,10 +127,23 @@ bool PosixIsWritable(const std::string& name) {
            ::access(name.c_str(), W_OK) == 0;
 }
 
+size_t PosixReadAt(FileHandle file, void* buffer, size_t count, uint64_t position) {
+    auto* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::pread(static_cast<int>(file), out + done, count - done,
+                            static_cast<off_t>(position + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
 const TFileService PosixService = {
     PosixOpen,   PosixClose,    PosixRead,    PosixWrite,         PosixSeekTo, PosixTell,
     PosixSize,   PosixTruncate, PosixSync,    PosixIsRegularFile, PosixExists, PosixRename,
-    PosixRemove, PosixGetMode,  PosixSetMode, PosixIsWritable,
+    PosixRemove, PosixGetMode,  PosixSetMode, PosixIsWritable,    PosixReadAt,
 };
 
 const TFileService* Current = &PosixService;

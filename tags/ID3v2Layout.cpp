@@ -82,6 +82,20 @@ bool ParseID3v2Header(const TByteView& bytes, uint64_t fileSize, TID3v2Header& h
     return true;
 }
 
+bool SkipID3v2Tags(const TFileView& file, uint64_t& start) {
+    start = 0;
+    // Each tag is at least 10 bytes, so the loop ends; the bound only limits hostile files.
+    for (int n = 0; n < 64; ++n) {
+        std::string scratch;
+        TID3v2Header header;
+        const TByteView bytes = file.Bytes(start, ID3v2HeaderSize, scratch);
+        if (!ParseID3v2Header(bytes, file.Size() - start, header) || !header.Present) return true;
+        if (header.TagSize == 0) return false;
+        start += header.TagSize;
+    }
+    return true;
+}
+
 void WalkID3v2Frames(const TByteView& tag, const TID3v2Header& header, TID3v2Walk& walk) {
     walk = TID3v2Walk();
     const uint8_t major = header.Major;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/ByteReader.h"
+#include "core/FileView.h"
 
 #include <cstdint>
 #include <string>
@@ -32,6 +33,10 @@ struct TID3v2Header {
 
 // Parses the first 10 bytes of a file of fileSize bytes; false with fewer than 10 bytes.
 bool ParseID3v2Header(const TByteView& bytes, uint64_t fileSize, TID3v2Header& header);
+
+// Where the audio of a file that may begin with ID3v2 tags starts: behind every tag in a row (a
+// tagger may prepend a second one). False when a tag claims more bytes than the file holds.
+bool SkipID3v2Tags(const TFileView& file, uint64_t& start);
 
 // One frame as found, its data made plain: unsynchronisation undone, a 2.4 data-length
 // indicator and a grouping byte taken off. Compressed or encrypted data cannot be read (Opaque).

@@ -56,7 +56,8 @@ void SetItem(const std::string& key, const std::string& value, TTagRec& rec) {
 TTagAPE::TTagAPE()
     : TTagBase(tkAPE, FieldRange(0, 6) | FieldBit(tfCopyright) | FieldBit(tfVersion)) {}
 
-bool TTagAPE::DoRead(const std::string& fileName) {
+bool TTagAPE::DoRead(const TFileView& view) {
+    const std::string& fileName = view.Name();
     Reset();
     TStreamRef file = OpenFileRead(fileName);
     TTagRec rec;

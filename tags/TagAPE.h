@@ -43,7 +43,7 @@ class TTagAPE : public TTagBase {
 
   protected:
     ~TTagAPE() override = default;
-    bool DoRead(const std::string& fileName) override;
+    bool DoRead(const TFileView& file) override;
     bool DoSave(const std::string& fileName) override;
     bool DoRemove(const std::string& fileName) override;
 };

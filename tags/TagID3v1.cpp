@@ -78,7 +78,8 @@ std::string TTagID3v1::BuildTag() const {
     return tag;
 }
 
-bool TTagID3v1::DoRead(const std::string& fileName) {
+bool TTagID3v1::DoRead(const TFileView& view) {
+    const std::string& fileName = view.Name();
     Reset();
     {
         TStreamRef file = OpenFileRead(fileName);

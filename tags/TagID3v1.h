@@ -30,7 +30,7 @@ class TTagID3v1 : public TTagBase {
 
   protected:
     ~TTagID3v1() override = default;
-    bool DoRead(const std::string& fileName) override;
+    bool DoRead(const TFileView& file) override;
     bool DoSave(const std::string& fileName) override;
     bool DoRemove(const std::string& fileName) override;
 

@@ -100,7 +100,8 @@ bool TTagLyrics3::BuildBlock(std::string& block) const {
     return true;
 }
 
-bool TTagLyrics3::DoRead(const std::string& fileName) {
+bool TTagLyrics3::DoRead(const TFileView& view) {
+    const std::string& fileName = view.Name();
     Reset();
     TStreamRef file = OpenFileRead(fileName);
     TTrailingTags layout;

@@ -21,7 +21,7 @@ class TTagLyrics3 : public TTagBase {
 
   protected:
     ~TTagLyrics3() override = default;
-    bool DoRead(const std::string& fileName) override;
+    bool DoRead(const TFileView& file) override;
     bool DoSave(const std::string& fileName) override;
     bool DoRemove(const std::string& fileName) override;
 };

@@ -153,7 +153,8 @@ bool TTagID3v2::ReadHeader(const std::string& fileName, int32_t& tagSize, std::s
     return true;
 }
 
-bool TTagID3v2::DoRead(const std::string& fileName) {
+bool TTagID3v2::DoRead(const TFileView& view) {
+    const std::string& fileName = view.Name();
     Reset();
     TID3v2Header header;
     std::string headerBytes;

@@ -54,7 +54,7 @@ class TTagID3v2 : public TTagBase {
 
   protected:
     ~TTagID3v2() override;
-    bool DoRead(const std::string& fileName) override;
+    bool DoRead(const TFileView& file) override;
     bool DoSave(const std::string& fileName) override;
     bool DoRemove(const std::string& fileName) override;
 

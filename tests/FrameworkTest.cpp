@@ -12,7 +12,7 @@ namespace {
 class TCountedTag : public TTagBase {
   public:
     explicit TCountedTag(int* released) : TTagBase(tkID3v1, FieldRange(0, 6)), Released(released) {}
-    bool DoRead(const std::string&) override { throw std::runtime_error("damaged"); }
+    bool DoRead(const TFileView&) override { throw std::runtime_error("damaged"); }
 
   protected:
     ~TCountedTag() override { ++*Released; }

@@ -185,7 +185,6 @@ TEST_F(TMusepackFixture, Versions4To6) {
 TEST_F(TMusepackFixture, UnknownHeadersAreRejected) {
     EXPECT_FALSE(ReadBytes(OldHeader(3, 128, false, 200) + Zeros(1000)));
     EXPECT_FALSE(ReadBytes(OldHeader(7, 128, false, 200) + Zeros(1000)));
-    EXPECT_EQ(Record->FileSize, 1032);
     EXPECT_FALSE(ReadBytes(Sv7Header(100, 10, 0, false, 0, 0x06) + Zeros(1000)));
     // One byte short of a header.
     EXPECT_FALSE(ReadBytes(Sv7Header(100, 10, 0, false, 0).substr(0, 31)));
