@@ -146,19 +146,28 @@ TRef<TTagBase> CreateTag(int kind) {
 }
 
 bool TAudioVerify::TryFormat(TAudioConstructor constructor, const std::string& fileName) {
+    return TryFormat(constructor, *TFileView::Open(fileName));
+}
+
+bool TAudioVerify::TryFormat(TAudioConstructor constructor, const TFileView& file) {
     Record.Reset();
     if (!constructor) return false;
     Record.Reset(constructor());
-    bool ok = Record->Read(fileName) && Record->Valid;
+    bool ok = Record->Read(file) && Record->Valid;
     if (!ok) Record.Reset();
     return ok;
 }
 
 bool TAudioVerify::Verify(const std::string& fileName) {
-    TAudioFormat first = FormatByExtension(ExtractFileExt(fileName));
-    if (first != afUnknown && TryFormat(FormatConstructor(first), fileName)) return true;
+    return Verify(*TFileView::Open(fileName));
+}
+
+bool TAudioVerify::Verify(const TFileView& file) {
+    if (!file.IsOpen()) return false;
+    TAudioFormat first = FormatByExtension(ExtractFileExt(file.Name()));
+    if (first != afUnknown && TryFormat(FormatConstructor(first), file)) return true;
     for (int f = 0; f < FormatCount; ++f)
-        if (f != first && TryFormat(FormatConstructor(f), fileName)) return true;
+        if (f != first && TryFormat(FormatConstructor(f), file)) return true;
     return false;
 }
 

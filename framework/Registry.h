@@ -41,6 +41,9 @@ class TAudioVerify : public TObject {
   public:
     bool TryFormat(TAudioConstructor constructor, const std::string& fileName);
     bool Verify(const std::string& fileName);
+    // The same over a file already open: every reader tried reads the one view.
+    bool TryFormat(TAudioConstructor constructor, const TFileView& file);
+    bool Verify(const TFileView& file);
     TAudioFile* Audio() const { return Record.Get(); }
 
   protected:
