@@ -1,5 +1,6 @@
-// RIFF/WAVE reader. "fmt " must follow the RIFF header; "data" is found by walking the chunks
-// after it, since most writers put a LIST (or fact) chunk in between.
+// RIFF/WAVE reader, RF64/BW64 included. The chunks are walked from the start, since recorders and
+// editors put JUNK, bext or LIST chunks before "fmt " and between "fmt " and "data"; RF64 keeps the
+// sizes that do not fit 32 bits in its "ds64" chunk.
 #include "formats/AudioWAV.h"
 
 #include "core/ByteReader.h"
@@ -12,13 +13,17 @@ namespace audiolens {
 namespace {
 
 constexpr int MaxChunks = 4096; // bounds the walk over a file of tiny chunks
+constexpr uint32_t Size32Unknown = 0xFFFFFFFFu;
+constexpr uint16_t FormatPCM = 1, FormatFloat = 3, FormatExtensible = 0xFFFE;
 
 const char* FormatTagName(uint16_t tag) {
     switch (tag) {
-    case 1:
+    case FormatPCM:
         return "Windows PCM";
     case 2:
         return "Microsoft ADPCM";
+    case FormatFloat:
+        return "IEEE float";
     case 6:
         return "A-LAW";
     case 7:
@@ -32,61 +37,105 @@ const char* FormatTagName(uint16_t tag) {
     }
 }
 
-struct TDataChunk {
-    uint64_t Offset; // offset of the audio bytes
-    uint64_t Size;   // size field of the chunk
-    bool Found;
+struct TWaveChunks {
+    std::string Fmt; // the fmt chunk's body
+    bool HaveFmt = false;
+    uint64_t DataOffset = 0, DataSize = 0;
+    bool HaveData = false;
+    uint64_t FactSamples = 0;
+    bool HaveFact = false;
+    uint64_t Ds64DataSize = 0, Ds64Samples = 0;
+    bool HaveDs64 = false;
 };
 
-// Walks the chunks that follow "fmt " until "data"; chunk headers past the first read are
-// fetched with a seek, so a large LIST chunk costs one extra read.
-TDataChunk FindDataChunk(const TFileView& file, uint64_t at) {
-    const uint64_t fileSize = file.Size();
-    for (int n = 0; n < MaxChunks && at + 8 <= fileSize; ++n) {
-        std::string far;
-        const TByteView chunk = file.Bytes(at, 8, far);
-        if (chunk.Size() < 8) break;
-        uint64_t size = chunk.U32LE(4);
-        if (chunk.Matches(0, "data")) return {at + 8, size, true};
-        at += 8 + size + (size & 1); // RIFF pads odd-sized chunks
+// Walks the chunks from offset 12 until "data"; "fmt ", "fact" and "ds64" are taken on the way.
+TWaveChunks WalkChunks(const TFileView& file) {
+    TWaveChunks c;
+    uint64_t at = 12;
+    for (int n = 0; n < MaxChunks && at + 8 <= file.Size(); ++n) {
+        std::string scratch;
+        const TByteView head = file.Bytes(at, 8, scratch);
+        if (head.Size() < 8) break;
+        uint64_t size = head.U32LE(4);
+        const uint64_t body = at + 8;
+        if (head.Matches(0, "data")) {
+            if (c.HaveDs64 && size == Size32Unknown) size = c.Ds64DataSize;
+            c.DataOffset = body;
+            c.DataSize = size;
+            c.HaveData = true;
+            break;
+        }
+        if (head.Matches(0, "fmt ") && !c.HaveFmt) {
+            c.Fmt = file.Read(body, static_cast<size_t>(std::min<uint64_t>(size, 64)));
+            c.HaveFmt = c.Fmt.size() >= 16;
+        } else if (head.Matches(0, "fact") && size >= 4) {
+            c.FactSamples = TByteView(file.Read(body, 4)).U32LE(0);
+            c.HaveFact = true;
+        } else if (head.Matches(0, "ds64") && size >= 24) {
+            const std::string ds64 = file.Read(body, 24);
+            c.Ds64DataSize = TByteView(ds64).U64LE(8);
+            c.Ds64Samples = TByteView(ds64).U64LE(16);
+            c.HaveDs64 = ds64.size() == 24;
+        }
+        at = body + size + (size & 1); // RIFF pads odd-sized chunks
     }
-    return {0, 0, false};
+    return c;
+}
+
+// The format tag that decides how samples are counted: an extensible header names its real
+// format in the first two bytes of the sub-format GUID.
+uint16_t EffectiveFormat(const TByteView& fmt, uint16_t tag) {
+    return tag == FormatExtensible && fmt.Has(24, 2) ? fmt.U16LE(24) : tag;
+}
+
+std::string FormatLine(const TByteView& fmt, uint16_t tag) {
+    if (tag != FormatExtensible) return std::string("Format=") + FormatTagName(tag);
+    const std::string inner = FormatTagName(EffectiveFormat(fmt, tag));
+    return "Format=Extensible" + (inner.empty() ? std::string() : " (" + inner + ")");
 }
 
 } // namespace
 
 bool ReadWAV(const TFileView& file, TAudioFile& r) {
     r.Reset();
-    const uint64_t realSize = file.Size();
     const TByteView head = file.Head();
-    if (!head.Matches(0, "RIFF") || !head.Matches(8, "WAVE") || !head.Matches(12, "fmt "))
-        return false;
+    const bool rf64 = head.Matches(0, "RF64") || head.Matches(0, "BW64");
+    if (!(head.Matches(0, "RIFF") || rf64) || !head.Matches(8, "WAVE")) return false;
+    const TWaveChunks chunks = WalkChunks(file);
+    if (!chunks.HaveFmt) return false;
 
-    const uint64_t fmtSize = head.U32LE(16);
-    const uint16_t formatTag = head.U16LE(20);
-    const uint16_t channels = head.U16LE(22);
-    const uint32_t sampleRate = head.U32LE(24);
-    const uint32_t byteRate = head.U32LE(28);
-    const uint16_t blockAlign = head.U16LE(32);
-    const uint16_t bitsPerSample = head.U16LE(34);
-
-    TDataChunk data = FindDataChunk(file, fmtSize + 20);
-    uint64_t headerSize = data.Found ? data.Offset : fmtSize + 28;
+    const TByteView fmt(chunks.Fmt);
+    const uint16_t formatTag = fmt.U16LE(0);
+    const uint16_t channels = fmt.U16LE(2);
+    const uint32_t sampleRate = fmt.U32LE(4);
+    const uint32_t byteRate = fmt.U32LE(8);
+    const uint16_t blockAlign = fmt.U16LE(12);
+    const uint16_t bitsPerSample = fmt.U16LE(14);
 
     // The RIFF size is 0 or 0xFFFFFFFF in streamed files and too large in truncated ones; the
     // real size is right in every case and equal to RIFF size + 8 in a sound file.
-    r.FileSize = static_cast<int64_t>(realSize);
-    const auto fileSize = static_cast<uint64_t>(r.FileSize);
-    if (fileSize < headerSize) headerSize = fileSize;
-    const uint64_t dataSize = data.Found ? std::min(data.Size, fileSize - headerSize) : 0;
+    r.FileSize = static_cast<int64_t>(file.Size());
+    const uint64_t fileSize = file.Size();
+    const uint64_t headerSize = std::min(chunks.HaveData ? chunks.DataOffset : fileSize, fileSize);
+    const uint64_t dataSize =
+        chunks.HaveData ? std::min(chunks.DataSize, fileSize - headerSize) : 0;
 
     r.Channels = channels;
     r.BitRate = static_cast<int32_t>(std::nearbyint(byteRate * 8.0L / 1000));
     r.BitsPerSample = bitsPerSample;
     if (blockAlign == 0) return false;
-    r.Samples = static_cast<int64_t>(dataSize / blockAlign);
+    // Compressed data (ADPCM, GSM, MPEG) has no fixed bytes per sample frame: its "fact" chunk
+    // (or an RF64 file's "ds64") counts the samples.
+    const uint16_t effective = EffectiveFormat(fmt, formatTag);
+    const bool linear = effective == FormatPCM || effective == FormatFloat;
+    if (!linear && chunks.HaveDs64 && chunks.Ds64Samples > 0)
+        r.Samples = static_cast<int64_t>(chunks.Ds64Samples);
+    else if (!linear && chunks.HaveFact)
+        r.Samples = static_cast<int64_t>(chunks.FactSamples);
+    else
+        r.Samples = static_cast<int64_t>(dataSize / blockAlign);
     r.SampleRate = static_cast<int32_t>(sampleRate);
-    r.Info->Add(std::string("Format=") + FormatTagName(formatTag));
+    r.Info->Add(FormatLine(fmt, formatTag));
 
     const long double audioBytes = static_cast<long double>(fileSize - headerSize);
     if (r.Samples == 0 && byteRate != 0) r.Duration = static_cast<double>(audioBytes / byteRate);
@@ -97,7 +146,8 @@ bool ReadWAV(const TFileView& file, TAudioFile& r) {
     const long double frames =
         r.Samples != 0 ? static_cast<long double>(r.Samples) : audioBytes / byteRate * sampleRate;
     const long double pcmSize = frames * channels * bitsPerSample / 8 + 44;
-    r.Ratio = static_cast<double>(static_cast<long double>(fileSize) / pcmSize * 100);
+    if (pcmSize > 0)
+        r.Ratio = static_cast<double>(static_cast<long double>(fileSize) / pcmSize * 100);
 
     r.Valid = channels != 0;
     return true;

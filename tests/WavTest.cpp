@@ -96,7 +96,38 @@ TEST_F(TWavFixture, BitRateRoundingAndFormatNames) {
         std::string body = Fmt(16, 3, 1, 8000, c.byteRate, 2, 16) + "data" + LE32(16) + Zeros(16);
         ASSERT_TRUE(ReadBytes(Riff(body, static_cast<uint32_t>(body.size() + 4))));
         EXPECT_EQ(Record->BitRate, c.kbps);
-        EXPECT_EQ(Record->Info->Get(0), "Format=");
+        EXPECT_EQ(Record->Info->Get(0), "Format=IEEE float");
+    }
+}
+
+// Layouts of recorders and editors: chunks before "fmt ", compressed data counted by "fact",
+// extensible headers, and RF64 with its 64-bit sizes in "ds64".
+TEST_F(TWavFixture, ChunksBeforeFmtFactExtensibleAndRf64) {
+    const std::string junk = "JUNK" + LE32(28) + Zeros(28), bext = "bext" + LE32(3) + Zeros(4);
+    const std::string pcm = Fmt(16, 1, 1, 8000, 16000, 2, 16);
+    const std::string adpcm = Fmt(20, 2, 1, 8000, 4096, 256, 4),
+                      fact = "fact" + LE32(4) + LE32(32000);
+    // Extensible: cbSize, valid bits, channel mask, then the sub-format GUID (PCM here).
+    const std::string ext = Fmt(40, 0xFFFE, 2, 8000, 32000, 4, 16).substr(0, 24) + LE16(22) +
+                            LE16(16) + LE32(3) + LE16(1) + Zeros(14);
+    const std::string ds64 = "ds64" + LE32(28) + Zeros(8) + LE32(1600) + Zeros(16);
+    struct {
+        std::string head, bytes;
+        int64_t samples;
+        const char* format;
+    } rows[] = {
+        {"RIFF", junk + bext + pcm + "data" + LE32(1600) + Zeros(1600), 800, "Windows PCM"},
+        {"RIFF", adpcm + fact + "LIST" + LE32(2) + "ab" + "data" + LE32(4096) + Zeros(4096), 32000,
+         "Microsoft ADPCM"},
+        {"RIFF", ext + "data" + LE32(1600) + Zeros(1600), 400, "Extensible (Windows PCM)"},
+        {"RF64", ds64 + pcm + "data" + LE32(0xFFFFFFFF) + Zeros(1600), 800, "Windows PCM"},
+    };
+    for (const auto& row : rows) {
+        ASSERT_TRUE(ReadBytes(row.head + LE32(0xFFFFFFFF) + "WAVE" + row.bytes)) << row.format;
+        EXPECT_TRUE(Record->Valid);
+        EXPECT_EQ(Record->Samples, row.samples) << row.format;
+        EXPECT_DOUBLE_EQ(Record->Duration, row.samples / static_cast<double>(Record->SampleRate));
+        EXPECT_EQ(Record->Info->Get(0), std::string("Format=") + row.format);
     }
 }
 
