@@ -1,56 +1,91 @@
 // Only four bytes of each frame are looked at, but frames lie a few hundred bytes apart, so the
-// file is read in large blocks and every header is taken from the block in memory: one read
-// call per block instead of a seek and a read per frame.
+// file is read in large blocks into one buffer per thread, and each header is decoded through a
+// table of the eleven bits that decide a frame's length: no call and no division per frame.
 #include "formats/MPEGFrameWalk.h"
 
 #include "core/ByteReader.h"
 
-#include <vector>
+#include <array>
+#include <cstring>
+#include <new>
 
 namespace audiolens {
 
 namespace {
 
 constexpr uint32_t BlockSize = 128 * 1024; // well above the longest frame
+constexpr std::align_val_t PageAlign{4096};
+
+// The block buffer of this thread: page-aligned (the kernel copies into it fastest) and never
+// zero-filled, since every byte used is first read from the file.
+struct TBlockBuffer {
+    uint8_t* Bytes = static_cast<uint8_t*>(::operator new(BlockSize, PageAlign));
+    ~TBlockBuffer() { ::operator delete(Bytes, PageAlign); }
+};
+
+uint8_t* ThreadBlock() {
+    thread_local TBlockBuffer buffer;
+    return buffer.Bytes;
+}
 
 // A window of the file held in memory and moved forward block by block.
 class TReadWindow {
   public:
-    explicit TReadWindow(const TFileView& file) : File(file), FileSize(file.Size()) {
-        Buffer.resize(BlockSize);
-    }
+    explicit TReadWindow(const TFileView& file) : File(file), Buffer(ThreadBlock()) {}
 
     // Up to n (at most BlockSize) bytes at pos: fewer at the end of the file.
     TByteView At(uint64_t pos, uint32_t n) {
         if (pos < Start || pos + n > Start + Length) Load(pos);
-        return TByteView(Buffer.data(), Length).Sub(pos - Start, n);
+        return TByteView(Buffer, Length).Sub(pos - Start, n);
     }
 
   private:
     void Load(uint64_t pos) {
         Start = pos;
-        Length = 0;
-        Length = static_cast<uint32_t>(File.ReadInto(pos, Buffer.data(), BlockSize));
+        Length = static_cast<uint32_t>(File.ReadInto(pos, Buffer, BlockSize));
     }
 
     const TFileView& File;
-    const uint64_t FileSize;
-    std::vector<uint8_t> Buffer;
+    uint8_t* Buffer;
     uint64_t Start = 0;
     uint32_t Length = 0;
 };
 
-bool HeaderAt(TReadWindow& window, uint64_t pos, TMPEGHeader& header) {
-    const TByteView bytes = window.At(pos, MPEGHeaderSize);
-    return bytes.Has(0, MPEGHeaderSize) && ParseFrameHeader(bytes.U32BE(0), header);
+// What one header's version, layer, bit-rate index, rate index and padding bit (bits 9 to 20)
+// give; Length 0 marks a header that does not parse.
+struct TFrameShape {
+    uint16_t Length = 0;
+    uint16_t BitRate = 0;
+    uint16_t Samples = 0;
+};
+
+std::array<TFrameShape, 4096> MakeShapes() {
+    std::array<TFrameShape, 4096> shapes{};
+    for (uint32_t key = 0; key < shapes.size(); ++key) {
+        TMPEGHeader h;
+        if (!ParseFrameHeader(0xFFE00000u | key << 9, h)) continue;
+        shapes[key] = {static_cast<uint16_t>(h.FrameLength), static_cast<uint16_t>(h.BitRate),
+                       static_cast<uint16_t>(h.Samples)};
+    }
+    return shapes;
 }
 
-void CountFrame(const TMPEGHeader& header, TMPEGWalk& walk) {
-    walk.Last = header;
-    walk.BitRateSum += header.BitRate;
-    walk.Samples += header.Samples;
-    walk.LengthSum += header.FrameLength;
-    ++walk.FrameCount;
+const std::array<TFrameShape, 4096>& Shapes() {
+    static const std::array<TFrameShape, 4096> shapes = MakeShapes();
+    return shapes;
+}
+
+// The header word at pos, 0 when the bytes are not there.
+uint32_t WordAt(TReadWindow& window, uint64_t pos) {
+    const TByteView bytes = window.At(pos, MPEGHeaderSize);
+    return bytes.Has(0, MPEGHeaderSize) ? bytes.U32BE(0) : 0;
+}
+
+// The shape of a header word that parses, or nullptr. The emphasis value 2 is reserved.
+const TFrameShape* ShapeOf(uint32_t word) {
+    if ((word >> 21) != 0x7FF || (word & 3) == 2) return nullptr;
+    const TFrameShape& shape = Shapes()[(word >> 9) & 0xFFF];
+    return shape.Length ? &shape : nullptr;
 }
 
 } // namespace
@@ -59,20 +94,39 @@ bool WalkMPEGFrames(const TFileView& file, uint64_t start, TMPEGWalk& walk) {
     walk = TMPEGWalk();
     TReadWindow window(file);
     TMPEGHeader header;
+    // The first header: only offsets holding an 0xFF byte are tried.
+    const TByteView search = window.At(start, MPEGSearchDistance + MPEGHeaderSize - 1);
     uint64_t pos = start;
-    while (!HeaderAt(window, pos, header))
-        if (++pos >= start + MPEGSearchDistance) return false;
+    for (size_t at = 0;; ++at) {
+        const void* ff = at < search.Size()
+                             ? std::memchr(search.Bytes() + at, 0xFF, search.Size() - at)
+                             : nullptr;
+        if (!ff) return false;
+        at = static_cast<size_t>(static_cast<const uint8_t*>(ff) - search.Bytes());
+        if (at >= MPEGSearchDistance) return false;
+        if (ParseFrameHeader(search.U32BE(at), header) && search.Has(at, MPEGHeaderSize)) {
+            pos = start + at;
+            break;
+        }
+    }
 
     // No second frame is asked for: a lone header that parses starts the stream.
     walk.FirstOffset = pos;
     const TByteView body = window.At(pos + MPEGHeaderSize, header.FrameLength - MPEGHeaderSize);
     walk.First = InspectFirstFrame(body, header);
-    CountFrame(header, walk);
 
     // Every header that parses gives a frame of at least 5 bytes, so the walk always advances
     // and ends at the end of the file at the latest.
-    for (pos += header.FrameLength; HeaderAt(window, pos, header); pos += header.FrameLength)
-        CountFrame(header, walk);
+    uint32_t word = 0, lastWord = 0;
+    for (const TFrameShape* shape; (shape = ShapeOf(word = WordAt(window, pos))) != nullptr;
+         pos += shape->Length) {
+        lastWord = word;
+        walk.BitRateSum += shape->BitRate;
+        walk.Samples += shape->Samples;
+        walk.LengthSum += shape->Length;
+        ++walk.FrameCount;
+    }
+    ParseFrameHeader(lastWord, walk.Last);
     return true;
 }
 

@@ -19,9 +19,15 @@ void TTagBase::Reset() {
     Valid = false;
     GenreIndex = 255;
     Size = 0;
-    Items->Clear();
-    for (int i = 0; i < TagFieldCount; ++i)
-        Items->Add("");
+    // The 19 field slots are emptied in place; a kind may keep more items behind them.
+    if (Items->Count() != TagFieldCount) {
+        Items->Clear();
+        for (int i = 0; i < TagFieldCount; ++i)
+            Items->Add("");
+    } else {
+        for (int i = 0; i < TagFieldCount; ++i)
+            Items->Put(i, std::string());
+    }
 }
 
 bool TTagBase::Read(const std::string& fileName) {
