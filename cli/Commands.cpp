@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "cli/Json.h"
+#include "cli/Sniff.h"
 #include "core/Convert.h"
 #include "core/FileStream.h"
 #include "core/Text.h"
@@ -8,7 +9,9 @@
 #include "framework/Reports.h"
 
 #include <cmath>
-#include <ostream>
+#include <filesystem>
+#include <sstream>
+#include <system_error>
 
 namespace audiolens::cli {
 
@@ -19,6 +22,34 @@ std::string TerminalText(const std::string& report) {
         if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
     return out;
 }
+
+std::string WhyNotOpen(const std::string& fileName) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(fileName, ec);
+    if (ec) return ec == std::errc::no_such_file_or_directory ? "no such file" : ec.message();
+    if (fs::is_directory(status)) return "is a directory";
+    if (!fs::is_regular_file(status)) return "not a regular file";
+    return "cannot be read (permission denied)";
+}
+
+namespace {
+
+// Stands for the file name while a report is converted for the terminal: the name is printed
+// as the bytes it is, never re-read as Windows-1252 (which would show another, real-looking name).
+constexpr char NameMark = '\x01';
+
+std::string TerminalReport(const std::string& report, const std::string& fileName) {
+    std::string text = TerminalText(report), out;
+    for (char c : text)
+        if (c == NameMark)
+            out += fileName;
+        else
+            out += c;
+    return out;
+}
+
+} // namespace
 
 namespace {
 
@@ -48,7 +79,7 @@ std::string AudioJson(const TAudioFile& r, const std::string& fileName) {
     }
     tags += "]";
     return TJsonObject()
-        .Text("file", fileName)
+        .Name("file", fileName)
         .Text("format", FormatName(r.Format))
         .Number("fileSize", r.FileSize)
         .Number("bitsPerSample", r.BitsPerSample)
@@ -68,53 +99,67 @@ std::string AudioJson(const TAudioFile& r, const std::string& fileName) {
 // Why a file gave no report, for the error line.
 std::string Reason(const std::string& fileName, const std::string& otherwise) {
     TStreamRef probe = OpenFileRead(fileName);
-    if (!probe->IsOpen()) return "cannot open (missing, unreadable or not a regular file)";
+    if (!probe->IsOpen()) return WhyNotOpen(fileName);
     if (probe->GetSize() == 0) return "empty file";
     return otherwise;
 }
 
-bool AudioCommand(const TOptions& o, const std::string& fileName, std::ostream& out,
-                  std::ostream& err) {
+// The verifier's search, with the extension's reader first. False when no reader accepts it.
+bool Recognise(const TFileView& file, TAudioFormat first, TAudioRef& record) {
     TRef<TAudioVerify> verify(new TAudioVerify);
+    if (!verify->Verify(file, first)) return false;
+    record = TAudioRef(verify->Audio());
+    record->AddRef();
+    return true;
+}
+
+TFileResult AudioCommand(const TOptions& o, const std::string& fileName, bool named) {
+    TFileResult result;
+    auto fail = [&](const std::string& reason) {
+        result.Err = "audiolens: " + fileName + ": " + reason + "\n";
+        result.Outcome = TOutcome::Failed;
+        return result;
+    };
+    TFileViewRef file = TFileView::Open(fileName);
+    if (!file->IsOpen()) return fail(WhyNotOpen(fileName));
+    const TAudioFormat format = FormatOfExtension(ExtractFileExt(fileName));
     TAudioRef record;
-    if (o.Verify) {
-        if (!verify->Verify(fileName)) {
-            err << "audiolens: " << fileName << ": "
-                << Reason(fileName, "not recognised by any reader") << "\n";
-            return false;
+    if (o.Verify || format == afUnknown) {
+        // An extension that is not audio's is tried by every reader, as --verify does.
+        if (!Recognise(*file, format, record)) {
+            if (!named && format == afUnknown) {
+                result.Outcome = TOutcome::NotAudio;
+                return result;
+            }
+            if (file->Size() == 0) return fail("empty file");
+            const std::string looks = LooksLike(*file);
+            return fail(looks.empty() ? "no reader accepts it"
+                                      : "not an audio file: looks like " + looks);
         }
-        record = TAudioRef(verify->Audio());
-        record->AddRef();
     } else {
-        TAudioFormat format = FormatByExtension(ExtractFileExt(fileName));
         record = CreateAudioFile(format);
-        if (!record) {
-            err << "audiolens: " << fileName << ": "
-                << (format == afUnknown ? "unknown extension (try --verify)"
-                                        : FormatName(format) + " files are not supported yet")
-                << "\n";
-            return false;
-        }
-        if (!(record->Read(fileName) && record->Valid)) {
-            err << "audiolens: " << fileName << ": "
-                << Reason(fileName, "not a valid " + FormatName(format) + " file") << "\n";
-            return false;
+        if (!record) return fail(FormatName(format) + " files are not supported yet");
+        if (!(record->Read(*file) && record->Valid)) {
+            if (file->Size() == 0) return fail("empty file");
+            const std::string looks = LooksLike(*file);
+            return fail("not a valid " + FormatName(format) + " file" +
+                        (looks.empty() ? std::string() : ": looks like " + looks));
         }
     }
     if (o.Json) {
-        out << AudioJson(*record, fileName) << "\n";
-        return true;
+        result.Out = AudioJson(*record, fileName) + "\n";
+        return result;
     }
     TStringOutput text;
-    ShowAudioReport(text, *record, fileName, false);
+    const std::string mark(1, NameMark);
+    ShowAudioReport(text, *record, mark, false);
     if (o.Verify)
         for (int kind = 0; kind < TagSlotCount; ++kind) {
             TTagBase* tag = record->GetTag(kind);
-            if (record->HasTag(kind) && tag && tag->Valid)
-                ShowTagReport(text, *tag, fileName, false);
+            if (record->HasTag(kind) && tag && tag->Valid) ShowTagReport(text, *tag, mark, false);
         }
-    out << TerminalText(text.Text);
-    return true;
+    result.Out = TerminalReport(text.Text, fileName);
+    return result;
 }
 
 bool TagCommand(const TOptions& o, const std::string& fileName, std::ostream& out,
@@ -173,8 +218,14 @@ bool TagCommand(const TOptions& o, const std::string& fileName, std::ostream& ou
 
 } // namespace
 
-bool RunFile(const TOptions& o, const std::string& fileName, std::ostream& out, std::ostream& err) {
-    return o.TagKind >= 0 ? TagCommand(o, fileName, out, err) : AudioCommand(o, fileName, out, err);
+TFileResult RunFile(const TOptions& o, const std::string& fileName, bool named) {
+    if (o.TagKind < 0) return AudioCommand(o, fileName, named);
+    std::ostringstream out, err;
+    TFileResult result;
+    result.Outcome = TagCommand(o, fileName, out, err) ? TOutcome::Reported : TOutcome::Failed;
+    result.Out = out.str();
+    result.Err = err.str();
+    return result;
 }
 
 } // namespace audiolens::cli

@@ -6,9 +6,13 @@ namespace audiolens::cli {
 
 std::string UsageText() {
     return "Usage: audiolens [OPTIONS] FILE|DIRECTORY...\n"
-           "Reports the properties and tags of audio files. Directories are walked recursively.\n"
+           "Reports the properties and tags of audio files. Directories are walked recursively;\n"
+           "files found there that no reader accepts (images, text, playlists) are skipped and\n"
+           "counted on stderr.\n"
            "\n"
            "  (no option)          the audio report; the reader is chosen by the file's extension\n"
+           "                       (any case; .mp2, .opus, .m4b and other aliases count); a file\n"
+           "                       whose extension is not an audio one is tried by every reader\n"
            "  --verify             try the extension's reader, then every reader; then report\n"
            "                       each tag the file carries\n"
            "  --tag KIND           the report of one tag kind: ID3v1, \"ID3v1 Lyrics\" (or "
@@ -23,6 +27,8 @@ std::string UsageText() {
            "                       OriginalFile, Rating, Version\n"
            "  --tag KIND --remove  remove that tag from the file\n"
            "  --json               the same values as JSON, one object per file\n"
+           "  --jobs N, -j N       read N files at a time (default: one per core); the output is\n"
+           "                       the same, in the same order, whatever N\n"
            "  --play FILE.mid      play a MIDI file through the first MIDI output port\n"
            "  --help, --version\n"
            "\n"
@@ -74,6 +80,16 @@ bool ParseOptions(const std::vector<std::string>& args, TOptions& o, std::string
                 return false;
             }
             o.SetFields.emplace_back(field, assignment.substr(eq + 1));
+        } else if (a == "--jobs" || a == "-j") {
+            std::string count;
+            if (!value(count)) return false;
+            if (count.empty() || count.size() > 4 ||
+                count.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(count) < 1) {
+                error = a + " needs a whole number from 1 to 9999, not '" + count + "'";
+                return false;
+            }
+            o.Jobs = std::stoi(count);
         } else if (a == "--play") {
             if (!value(o.PlayFile)) return false;
         } else {

@@ -13,6 +13,7 @@ struct TOptions {
     bool Remove = false;
     bool Help = false;
     bool Version = false;
+    int Jobs = 0;                                       // --jobs N; 0: one per core
     int TagKind = -1;                                   // --tag KIND
     std::vector<std::pair<int, std::string>> SetFields; // --set FIELD=VALUE
     std::string PlayFile;                               // --play FILE.mid

@@ -163,8 +163,12 @@ bool TAudioVerify::Verify(const std::string& fileName) {
 }
 
 bool TAudioVerify::Verify(const TFileView& file) {
+    return Verify(file, afUnknown);
+}
+
+bool TAudioVerify::Verify(const TFileView& file, TAudioFormat first) {
     if (!file.IsOpen()) return false;
-    TAudioFormat first = FormatByExtension(ExtractFileExt(file.Name()));
+    if (first == afUnknown) first = FormatByExtension(ExtractFileExt(file.Name()));
     if (first != afUnknown && TryFormat(FormatConstructor(first), file)) return true;
     for (int f = 0; f < FormatCount; ++f)
         if (f != first && TryFormat(FormatConstructor(f), file)) return true;

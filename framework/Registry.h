@@ -44,6 +44,8 @@ class TAudioVerify : public TObject {
     // The same over a file already open: every reader tried reads the one view.
     bool TryFormat(TAudioConstructor constructor, const TFileView& file);
     bool Verify(const TFileView& file);
+    // first: the reader tried first (afUnknown: the one of the file name's extension).
+    bool Verify(const TFileView& file, TAudioFormat first);
     TAudioFile* Audio() const { return Record.Get(); }
 
   protected:
