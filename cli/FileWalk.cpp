@@ -17,34 +17,39 @@ void TFileWalk::Enter(const std::string& directory) {
     std::error_code ec;
     for (fs::directory_iterator it(directory, fs::directory_options::skip_permission_denied, ec),
          end;
-         !ec && it != end; it.increment(ec))
-        level.Entries.push_back(it->path().string());
-    std::sort(level.Entries.rbegin(), level.Entries.rend());
+         !ec && it != end; it.increment(ec)) {
+        // The entry's type comes with the listing: no stat per file. Links to directories are
+        // not followed, so a link cycle cannot make the walk endless; a link to a file counts.
+        std::error_code typeError;
+        const bool isDirectory = it->is_directory(typeError) && !it->is_symlink(typeError);
+        const bool file = it->is_regular_file(typeError);
+        if (isDirectory || file) level.Entries.push_back({it->path().string(), isDirectory});
+    }
+    std::sort(level.Entries.begin(), level.Entries.end(),
+              [](const TEntry& a, const TEntry& b) { return a.Path > b.Path; });
     Levels.push_back(std::move(level));
 }
 
 bool TFileWalk::Next(TWalkItem& item) {
-    std::error_code ec;
     while (!Levels.empty()) {
         TLevel& level = Levels.back();
         if (level.Entries.empty()) {
             Levels.pop_back();
             continue;
         }
-        std::string path = std::move(level.Entries.back());
+        TEntry entry = std::move(level.Entries.back());
         level.Entries.pop_back();
-        // Links to directories are not followed: a link cycle cannot make the walk endless.
-        const fs::file_status status = fs::symlink_status(path, ec);
-        if (fs::is_directory(status)) {
-            Enter(path);
-        } else if (fs::is_regular_file(fs::status(path, ec))) {
-            item = {std::move(path), false};
-            return true;
+        if (entry.Directory) {
+            Enter(entry.Path);
+            continue;
         }
+        item = {std::move(entry.Path), false};
+        return true;
     }
     if (Named.empty()) return false;
     std::string path = std::move(Named.back());
     Named.pop_back();
+    std::error_code ec;
     if (fs::is_directory(path, ec)) {
         Enter(path);
         return Next(item);

@@ -20,8 +20,12 @@ class TFileWalk {
     bool Next(TWalkItem& item);
 
   private:
+    struct TEntry {
+        std::string Path;
+        bool Directory = false;
+    };
     struct TLevel {
-        std::vector<std::string> Entries; // sorted, consumed from the back
+        std::vector<TEntry> Entries; // sorted, consumed from the back
     };
     std::vector<std::string> Named; // reversed, consumed from the back
     std::vector<TLevel> Levels;

@@ -36,7 +36,7 @@ TFileView::~TFileView() {
 
 void TFileView::ReadEdges() {
     HeadBytes.resize(static_cast<size_t>(std::min<uint64_t>(FileSize, EdgeBytes)));
-    HeadBytes.resize(ReadInto(0, HeadBytes.data(), HeadBytes.size()));
+    HeadBytes.resize(ReadRaw(0, HeadBytes.data(), HeadBytes.size()));
     if (FileSize <= EdgeBytes) {
         // A short read means the file shrank under us: what was read is all there is.
         FileSize = HeadBytes.size();
@@ -44,10 +44,10 @@ void TFileView::ReadEdges() {
         return;
     }
     TailBytes.resize(EdgeBytes);
-    if (ReadInto(FileSize - EdgeBytes, TailBytes.data(), EdgeBytes) != EdgeBytes) TailBytes.clear();
+    if (ReadRaw(FileSize - EdgeBytes, TailBytes.data(), EdgeBytes) != EdgeBytes) TailBytes.clear();
 }
 
-size_t TFileView::ReadInto(uint64_t offset, void* buffer, size_t count) const {
+size_t TFileView::ReadRaw(uint64_t offset, void* buffer, size_t count) const {
     if (offset >= FileSize || count == 0) return 0;
     count = static_cast<size_t>(std::min<uint64_t>(count, FileSize - offset));
     if (InMemory) {
@@ -56,6 +56,25 @@ size_t TFileView::ReadInto(uint64_t offset, void* buffer, size_t count) const {
     }
     if (Handle == platform::InvalidFile) return 0;
     return platform::Files().ReadAt(Handle, buffer, count, offset);
+}
+
+const uint8_t* TFileView::Held(uint64_t offset, size_t count) const {
+    if (offset + count <= HeadBytes.size())
+        return reinterpret_cast<const uint8_t*>(HeadBytes.data()) + offset;
+    if (!TailBytes.empty() && offset >= TailOffset())
+        return reinterpret_cast<const uint8_t*>(TailBytes.data()) + (offset - TailOffset());
+    if (InMemory) return reinterpret_cast<const uint8_t*>(Memory.data()) + offset;
+    return nullptr;
+}
+
+size_t TFileView::ReadInto(uint64_t offset, void* buffer, size_t count) const {
+    if (offset >= FileSize || count == 0) return 0;
+    count = static_cast<size_t>(std::min<uint64_t>(count, FileSize - offset));
+    if (const uint8_t* held = Held(offset, count)) {
+        std::memcpy(buffer, held, count);
+        return count;
+    }
+    return ReadRaw(offset, buffer, count);
 }
 
 std::string TFileView::Read(uint64_t offset, size_t count) const {
@@ -67,15 +86,9 @@ std::string TFileView::Read(uint64_t offset, size_t count) const {
 TByteView TFileView::Bytes(uint64_t offset, size_t count, std::string& scratch) const {
     if (offset >= FileSize) return {};
     count = static_cast<size_t>(std::min<uint64_t>(count, FileSize - offset));
-    if (offset + count <= HeadBytes.size())
-        return TByteView(reinterpret_cast<const uint8_t*>(HeadBytes.data()) + offset, count);
-    const uint64_t tailAt = TailOffset();
-    if (!TailBytes.empty() && offset >= tailAt)
-        return TByteView(reinterpret_cast<const uint8_t*>(TailBytes.data()) + (offset - tailAt),
-                         count);
-    if (InMemory) return TByteView(reinterpret_cast<const uint8_t*>(Memory.data()) + offset, count);
+    if (const uint8_t* held = Held(offset, count)) return TByteView(held, count);
     scratch.resize(count);
-    scratch.resize(ReadInto(offset, scratch.data(), count));
+    scratch.resize(ReadRaw(offset, scratch.data(), count));
     return TByteView(scratch);
 }
 

@@ -54,6 +54,10 @@ class TFileView : public TObject {
     bool InMemory = false;
 
     void ReadEdges();
+    // From the file (or the bytes in memory), never from the edge blocks.
+    size_t ReadRaw(uint64_t offset, void* buffer, size_t count) const;
+    // The bytes when they are in memory already, else nullptr.
+    const uint8_t* Held(uint64_t offset, size_t count) const;
 };
 
 using TFileViewRef = TRef<TFileView>;

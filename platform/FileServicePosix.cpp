@@ -36,8 +36,11 @@ FileHandle PosixOpen(const std::string& name, Access access, Disposition disposi
         ::close(fd);
         return InvalidFile;
     }
-    int fl = ::fcntl(fd, F_GETFL);
-    if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    // O_NONBLOCK means nothing for a regular file's reads; writers clear it all the same.
+    if (access != Access::Read) {
+        int fl = ::fcntl(fd, F_GETFL);
+        if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    }
     return fd;
 }
 
