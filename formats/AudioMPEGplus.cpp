@@ -129,9 +129,7 @@ bool ReadMPEGplus(const TFileView& file, TAudioFile& r) {
     TMPCKStream packets;
     const bool packetLayout = head.Matches(0, "MPCK");
     if (packetLayout && !ReadMPCKStream(file, start, packets)) return false;
-    // Without "MP+" only a header whose own bit rate is usable counts (versions 4 to 6).
-    if (!packetLayout && !(head.Size() == MPEGplusHeaderSize && ReadHeaderLayout(head, 0, r) &&
-                           (head.Matches(0, "MP+") || r.Valid)))
+    if (!packetLayout && !(head.Size() == MPEGplusHeaderSize && ReadHeaderLayout(head, 0, r)))
         return false;
     r.Reset();
     r.FileSize = static_cast<int64_t>(file.Size());
