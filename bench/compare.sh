@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Times, side by side, one `audiolens --verify` process over the whole benchmark corpus against
-# mediainfo, mutagen and TagLib doing the same (each one process over all files), from the page
-# cache, best of three runs; prints wall time, ratio to audiolens and peak memory, and the MPEG
-# frame-walk throughput on the MP3 files.
+# Times, side by side, `audiolens --verify` over the whole benchmark corpus (one thread, then one
+# per core) against mediainfo, mutagen and TagLib doing the same, each one process over all
+# files, from the page cache, best of N runs. Prints wall and CPU time, the ratio to TagLib, peak
+# memory, files understood and system calls per file (strace -c -f), then the MPEG frame walk's
+# throughput against a plain read() of the same bytes (the limit), and start-up time against
+# /bin/true.
 #   bash bench/compare.sh          (builds the corpus with bench/corpus.sh when it is missing)
-# AUDIOLENS_BENCH_CORPUS picks the corpus directory, AUDIOLENS_BIN an audiolens binary.
+# AUDIOLENS_BENCH_CORPUS picks the corpus directory, AUDIOLENS_BIN an audiolens binary,
+# AUDIOLENS_BENCH_RUNS the number of runs (3).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
@@ -45,48 +48,86 @@ for name in sys.argv[1:]:
         pass
 print(n)'
 
-# Runs a command $runs times; sets best (seconds), peak (MiB) and out (its stdout, last run).
+# Runs a command $runs times; sets best (wall s), cpu (user+sys s of that run), peak (MiB) and
+# out (its stdout, last run).
 measure() {
-  best=""
-  peak=0
-  local start end took rss
+  best="" cpu="" peak=0
+  local start end took rss user sys
   for ((r = 0; r < runs; r++)); do
     start=$(date +%s%N)
-    out=$(/usr/bin/time -f '%M' -o "$build/.rss" "$@" 2>/dev/null || true)
+    out=$(/usr/bin/time -f '%M %U %S' -o "$build/.rss" "$@" 2>/dev/null || true)
     end=$(date +%s%N)
     took=$(( end - start ))
-    rss=$(tail -n1 "$build/.rss")
-    if [ -z "$best" ] || [ "$took" -lt "$best" ]; then best=$took; fi
+    read -r rss user sys <"$build/.rss"
+    if [ -z "$best" ] || [ "$took" -lt "$best" ]; then
+      best=$took
+      cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')
+    fi
     [ "$rss" -gt "$peak" ] && peak=$rss
   done
   best=$(awk -v ns="$best" 'BEGIN { printf "%.3f", ns / 1e9 }')
   peak=$(awk -v kb="$peak" 'BEGIN { printf "%.1f", kb / 1024 }')
 }
 
-declare -A wall mem understood
-measure "$bin" --verify "${files[@]}"
-wall[audiolens]=$best; mem[audiolens]=$peak
-understood[audiolens]=$(grep -c '^File type:' <<<"$out" || true)
-measure mediainfo "${files[@]}"
-wall[mediainfo]=$best; mem[mediainfo]=$peak
-understood[mediainfo]=$(grep -c '^Audio' <<<"$out" || true)
-measure /usr/bin/python3 -c "$mutagen_script" "${files[@]}"
-wall[mutagen]=$best; mem[mutagen]=$peak; understood[mutagen]=$out
-measure "$taglib" "${files[@]}"
-wall[taglib]=$best; mem[taglib]=$peak; understood[taglib]=${out%% *}
+# System calls per file: the whole run's count over the files (start-up included).
+syscalls() {
+  if ! command -v strace >/dev/null; then echo "-"; return; fi
+  strace -f -c -o "$build/.strace" "$@" >/dev/null 2>&1 || true
+  awk -v n="${#files[@]}" '$NF == "total" { printf "%.1f", $(NF-2) / n }' "$build/.strace"
+}
 
-echo "corpus: ${#files[@]} files, $(( total_bytes / 1048576 )) MiB ($corpus); best of $runs runs, page cache warm"
-printf '%-12s %10s %12s %10s %12s\n' tool "wall (s)" "x audiolens" "peak MiB" "files read"
-for tool in audiolens mediainfo mutagen taglib; do
-  ratio=$(awk -v a="${wall[$tool]}" -v b="${wall[audiolens]}" 'BEGIN { printf "%.1f", (b > 0 ? a / b : 0) }')
-  printf '%-12s %10s %12s %10s %12s\n' "$tool" "${wall[$tool]}" "$ratio" "${mem[$tool]}" "${understood[$tool]}"
+declare -A wall cpus mem understood calls
+tools=("audiolens -j1" "audiolens" mediainfo mutagen taglib)
+# Sets cmd to the command line of a tool over all files.
+command_of() {
+  case $1 in
+    "audiolens -j1") cmd=("$bin" --jobs 1 --verify "${files[@]}") ;;
+    audiolens) cmd=("$bin" --verify "${files[@]}") ;;
+    mediainfo) cmd=(mediainfo "${files[@]}") ;;
+    mutagen) cmd=(/usr/bin/python3 -c "$mutagen_script" "${files[@]}") ;;
+    taglib) cmd=("$taglib" "${files[@]}") ;;
+  esac
+}
+for tool in "${tools[@]}"; do
+  command_of "$tool"
+  measure "${cmd[@]}"
+  wall[$tool]=$best; cpus[$tool]=$cpu; mem[$tool]=$peak
+  case $tool in
+    audiolens*) understood[$tool]=$(grep -c '^File type:' <<<"$out" || true) ;;
+    mediainfo) understood[$tool]=$(grep -c '^Audio' <<<"$out" || true) ;;
+    mutagen) understood[$tool]=$out ;;
+    taglib) understood[$tool]=${out%% *} ;;
+  esac
+  calls[$tool]=$(syscalls "${cmd[@]}")
 done
 
-# The MPEG reader's frame walk: MP3 bytes over the time of one --verify pass on the MP3 files.
-if [ ${#mp3s[@]} -gt 0 ] && "$bin" --verify "${mp3s[0]}" >/dev/null 2>&1; then
-  measure "$bin" --verify "${mp3s[@]}"
-  rate=$(awk -v b="$mp3_bytes" -v s="$best" 'BEGIN { printf "%.0f", (s > 0 ? b / 1048576 / s : 0) }')
-  echo "MPEG frame walk: ${#mp3s[@]} MP3 files, $(( mp3_bytes / 1048576 )) MiB in $best s: $rate MiB/s"
-else
-  echo "MPEG frame walk: no MPEG reader in $bin yet"
+echo "corpus: ${#files[@]} files, $(( total_bytes / 1048576 )) MiB ($corpus); best of $runs runs, page cache warm, $(nproc) cores"
+printf '%-14s %9s %8s %9s %9s %10s %12s\n' tool "wall (s)" "cpu (s)" "x taglib" "peak MiB" "files read" "syscalls/file"
+for tool in "${tools[@]}"; do
+  ratio=$(awk -v a="${wall[$tool]}" -v b="${wall[taglib]}" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
+  printf '%-14s %9s %8s %9s %9s %10s %12s\n' "$tool" "${wall[$tool]}" "${cpus[$tool]}" "$ratio" \
+    "${mem[$tool]}" "${understood[$tool]}" "${calls[$tool]}"
+done
+
+# The MPEG reader's frame walk over the MP3 files, against reading the same bytes with cat.
+if [ ${#mp3s[@]} -gt 0 ]; then
+  measure "$bin" --jobs 1 --verify "${mp3s[@]}"
+  walk=$best
+  measure cat "${mp3s[@]}"
+  plain=$best
+  awk -v b="$mp3_bytes" -v w="$walk" -v p="$plain" -v n="${#mp3s[@]}" 'BEGIN {
+    printf "MPEG frame walk: %d MP3 files, %.0f MiB: %.0f MiB/s (plain read: %.0f MiB/s)\n",
+      n, b / 1048576, (w > 0 ? b / 1048576 / w : 0), (p > 0 ? b / 1048576 / p : 0) }'
 fi
+
+# Start-up: 200 runs of --version against 200 runs of /bin/true.
+startup() {
+  local start end
+  start=$(date +%s%N)
+  for ((i = 0; i < 200; i++)); do "$@" >/dev/null; done
+  end=$(date +%s%N)
+  awk -v ns="$(( end - start ))" 'BEGIN { printf "%.2f", ns / 200 / 1e6 }'
+}
+t_true=$(startup /bin/true)
+t_version=$(startup "$bin" --version)
+echo "start-up: audiolens --version ${t_version} ms, /bin/true ${t_true} ms"

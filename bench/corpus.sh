@@ -85,6 +85,15 @@ while read -r fmt i len rate ch; do
   if have "$(needed "$fmt")"; then echo "$fmt $i $len $rate $ch"; fi
 done <"$plan" | xargs -P "$jobs" -L 1 bash -c 'encode "$0" "$@" 2>/dev/null || echo "corpus.sh: $0 $1 failed" >&2'
 
+# What lies beside the audio in a real collection: covers, notes, cue sheets, rip logs.
+for i in $(seq 1 12); do
+  head -c 40000 /dev/urandom | { printf '\x89PNG\r\n\x1a\n'; cat; } >"$out/cover$i.png"
+  head -c 30000 /dev/urandom | { printf '\xff\xd8\xff\xe0'; cat; } >"$out/folder$i.jpg"
+  printf 'Liner notes %s\n' "$i" >"$out/readme$i.txt"
+  printf 'FILE "a%s.wav" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n' "$i" >"$out/album$i.cue"
+  printf 'Exact Audio Copy V1.6 log %s\n' "$i" >"$out/rip$i.log"
+done
+
 rm -rf "$src" "$plan"
 touch "$out/.complete"
 echo "corpus: $(find "$out" -type f ! -name '.*' | wc -l) files, $(du -sh --exclude='.*' "$out" | cut -f1) in $out"

@@ -6,7 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfltk1.3-dev librtmidi-dev
   ffmpeg lame flac vorbis-tools speex wavpack musepack-tools mediainfo
-  python3-mutagen libtag1-dev
+  python3-mutagen libtag1-dev strace time
   xvfb xdotool x11-apps imagemagick
 )
 missing=()
