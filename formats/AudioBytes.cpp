@@ -8,8 +8,17 @@
 namespace audiolens {
 
 namespace {
+
 constexpr double WavHeaderBytes = 44;
+
+int32_t ClampedRound(double value, double limit) {
+    const double rounded = std::nearbyint(value);
+    return std::isfinite(rounded) && rounded >= 0 && rounded <= limit
+               ? static_cast<int32_t>(rounded)
+               : 0;
 }
+
+} // namespace
 
 int64_t TrailingTagBytes(const TFileView& file, const TAudioFile& r) {
     int64_t bytes = 0;
@@ -29,10 +38,12 @@ int64_t TrailingTagBytes(const TFileView& file, const TAudioFile& r) {
     return bytes;
 }
 
+int32_t RoundedKiloBits(double bitsPerSecond) {
+    return ClampedRound(bitsPerSecond / 1000, 2.0e9);
+}
+
 int32_t RoundedKiloBytesTimes8(double bytesPerSecond) {
-    const double kiloBytes = std::nearbyint(bytesPerSecond / 1000);
-    if (!std::isfinite(kiloBytes) || kiloBytes < 0 || kiloBytes > 2.0e8) return 0;
-    return static_cast<int32_t>(kiloBytes) * 8;
+    return ClampedRound(bytesPerSecond / 1000, 2.0e8) * 8;
 }
 
 double WavRatio(double bytes, int64_t samples, unsigned channels, unsigned bits) {

@@ -12,6 +12,10 @@ namespace audiolens {
 // tag with its 32-byte header when the footer announces one and the header is really there.
 int64_t TrailingTagBytes(const TFileView& file, const TAudioFile& record);
 
+// A bit rate in kbit/s from bits per second, rounded (halves to even); 0 for a value that is
+// negative, not finite or too large to fit.
+int32_t RoundedKiloBits(double bitsPerSecond);
+
 // A bit rate in kbit/s from bytes per second: kilobytes per second rounded (halves to even),
 // then times 8. 0 for a value that is negative, not finite or too large to fit.
 int32_t RoundedKiloBytesTimes8(double bytesPerSecond);

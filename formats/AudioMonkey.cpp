@@ -126,7 +126,7 @@ bool ReadMonkey(const TFileView& file, TAudioFile& r) {
     r.BitsPerSample = h.Bits;
     if (r.SampleRate > 0) r.Duration = static_cast<double>(r.Samples) / r.SampleRate;
     if (r.Duration > 0)
-        r.BitRate = RoundedKiloBytesTimes8(static_cast<double>(r.FileSize - tagBytes) / r.Duration);
+        r.BitRate = RoundedKiloBits(static_cast<double>(r.FileSize - tagBytes) * 8 / r.Duration);
 
     r.Info->Add(FormatStr("Version=%u.%u", {uint32_t{version} / 1000u, uint32_t{version} % 1000u}));
     r.Info->Add("FormatFlags=" + IntToStr(h.Flags));
