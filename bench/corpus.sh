@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark corpus with real encoders: a few hundred files of every format the
 # installed encoders make (WAV, MP3 CBR and VBR, MP2, FLAC, Ogg Vorbis, Speex, WavPack,
-# Musepack, M4A/AAC, WMA, AC3), 1 s to 10 min long, some with tags.
+# Musepack, M4A/AAC, WMA, AC3, TTA), 1 s to 10 min long, some with tags.
 #   bash bench/corpus.sh DIR [FILES_PER_FORMAT]
 set -euo pipefail
 out=${1:?usage: corpus.sh DIR [FILES_PER_FORMAT]}
@@ -30,7 +30,7 @@ source_wav() { # length rate channels
 # Writes one line per file to encode: format index length rate channels.
 plan=$out/.plan
 : >"$plan"
-formats=(wav mp3cbr mp3vbr mp2 flac ogg spx wv mpc m4a wma ac3)
+formats=(wav mp3cbr mp3vbr mp2 flac ogg spx wv mpc m4a wma ac3 tta)
 for fmt in "${formats[@]}"; do
   for ((i = 0; i < per; i++)); do
     len=${lengths[i % ${#lengths[@]}]}
@@ -40,7 +40,7 @@ for fmt in "${formats[@]}"; do
       mp2|wma|ac3) [ "$rate" -lt 32000 ] && rate=48000 ;;
       spx) rate=$(( i % 3 == 0 ? 8000 : (i % 3 == 1 ? 16000 : 32000) )) ;;
       mpc) [ "$rate" -lt 32000 ] && rate=44100 ;;
-      wav) [ "$len" -gt 60 ] && len=30 ;; # keeps the corpus a few hundred MB at most
+      wav|tta) [ "$len" -gt 60 ] && len=30 ;; # keeps the corpus a few hundred MB at most
     esac
     echo "$fmt $i $len $rate $ch" >>"$plan"
   done
@@ -75,6 +75,7 @@ encode() { # format index length rate channels
     m4a) ffmpeg -v error -y -i "$wav" -c:a aac -b:a 128k -metadata title="Title $i" "$name.m4a" ;;
     wma) ffmpeg -v error -y -i "$wav" -c:a wmav2 -b:a 128k -metadata title="Title $i" "$name.wma" ;;
     ac3) ffmpeg -v error -y -i "$wav" -c:a ac3 -b:a 192k "$name.ac3" ;;
+    tta) ffmpeg -v error -y -i "$wav" -c:a tta "$name.tta" ;;
   esac
 }
 export -f encode

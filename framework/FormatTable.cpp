@@ -5,7 +5,11 @@
 #include "formats/AudioCDAtrack.h"
 #include "formats/AudioMPEG.h"
 #include "formats/AudioMPEGplus.h"
+#include "formats/AudioMonkey.h"
+#include "formats/AudioOptimFrog.h"
+#include "formats/AudioTTA.h"
 #include "formats/AudioWAV.h"
+#include "formats/AudioWAVPack.h"
 #include "tags/TagAPE.h"
 #include "tags/TagID3v1.h"
 #include "tags/TagID3v1Lyrics.h"
@@ -15,22 +19,22 @@ namespace audiolens {
 
 extern const TAudioConstructor AudioConstructors[FormatCount];
 const TAudioConstructor AudioConstructors[FormatCount] = {
-    CreateWAV,      // afWav
-    nullptr,        // afWAVPack
-    nullptr,        // afMonkey
-    nullptr,        // afOGG
-    nullptr,        // afAC3
-    nullptr,        // afAAC
-    nullptr,        // afDTS
-    nullptr,        // afTTA
-    nullptr,        // afWMA
-    nullptr,        // afOptimFrog
-    nullptr,        // afFLAC
-    nullptr,        // afTwinVQ
-    CreateCDAtrack, // afCDATrack
-    CreateMPEG,     // afMPEG
-    CreateMPEGplus, // afMPEGplus
-    nullptr,        // afMP4
+    CreateWAV,       // afWav
+    CreateWAVPack,   // afWAVPack
+    CreateMonkey,    // afMonkey
+    nullptr,         // afOGG
+    nullptr,         // afAC3
+    nullptr,         // afAAC
+    nullptr,         // afDTS
+    CreateTTA,       // afTTA
+    nullptr,         // afWMA
+    CreateOptimFrog, // afOptimFrog
+    nullptr,         // afFLAC
+    nullptr,         // afTwinVQ
+    CreateCDAtrack,  // afCDATrack
+    CreateMPEG,      // afMPEG
+    CreateMPEGplus,  // afMPEGplus
+    nullptr,         // afMP4
 };
 
 extern const TTagConstructor TagConstructors[TagSlotCount];

@@ -39,6 +39,10 @@ have flac && [ -f "$tmp/mono.wav" ] && flac -s -f -T TITLE=Tone -T ARTIST=Me "$t
 have oggenc && [ -f "$tmp/mono.wav" ] && oggenc -Q -q 0 -t Tone -a Me "$tmp/mono.wav" -o "$a/vorbis.ogg"
 have speexenc && [ -f "$tmp/mono.wav" ] && speexenc --quiet --title Tone "$tmp/mono.wav" "$a/speex.spx"
 have wavpack && [ -f "$tmp/mono.wav" ] && wavpack -q -y -w Title=Tone -w Artist=Me "$tmp/mono.wav" -o "$a/tagged.wv"
+if have wavpack && have ffmpeg; then
+  ff 176400 0.05 6 -c:a pcm_s16le "$tmp/six.wav" && wavpack -q -y -hx "$tmp/six.wav" -o "$a/six-176k.wv"
+  ff 8000 0.1 2 -c:a pcm_s16le "$tmp/st.wav" && wavpack -q -y -f "$tmp/st.wav" -o "$a/fast.wv"
+fi
 have mpcenc && [ -f "$tmp/cd.wav" ] && mpcenc --silent --overwrite --artist Me --title Tone "$tmp/cd.wav" "$a/sv8.mpc"
 
 # Tags written by an independent writer, and byte-built layouts the encoders do not make.
@@ -96,6 +100,20 @@ w("id3v23-ext.mp3", v2(3, struct.pack(">IHI", 6, 0, 0) + f3(b"TIT2", b"Ext"), 0x
 w("riff-cda.cda", b"RIFF" + struct.pack("<I", 36) + b"CDDAfmt " + struct.pack("<IHHIII", 24, 1, 3, 0x1234, 150, 13000)
   + bytes([0, 2, 0, 0]) + bytes([0, 10, 3, 0]))
 w("empty", b"")
+# Lossless headers no Debian encoder writes: Monkey's Audio (descriptor and fixed layouts),
+# WavPack 3 inside RIFF, OptimFROG; and a TTA file behind ID3v2 with APE and ID3v1 behind it.
+noise = bytes((i * 7 + 3) % 251 for i in range(1500))
+ape_new = (b"MAC " + struct.pack("<HHIIIIIII", 3990, 0, 52, 24, 0, 0, 0, 0, 0) + bytes(16)
+           + struct.pack("<HHIIIHHI", 2000, 0, 294912, 1000, 3, 16, 2, 44100))
+w("descriptor.ape", ape_new + noise)
+w("fixed.ape", b"MAC " + struct.pack("<HHHHIIIIIi", 3930, 3000, 4, 2, 44100, 0, 0, 10, 1000, -5) + noise)
+fmt = b"fmt " + struct.pack("<IHHIIHH", 16, 1, 2, 44100, 176400, 4, 16)
+wvpk = b"wvpk" + struct.pack("<IHHHHI", 28, 3, 0, 0x10, 0, 44100) + bytes(16)
+body = b"WAVE" + fmt + b"data" + struct.pack("<I", len(wvpk) + len(noise)) + wvpk + noise
+w("version3.wv", b"RIFF" + struct.pack("<I", len(body)) + body)
+w("stereo.ofr", b"OFR " + struct.pack("<IIHBBiHB", 15, 882000, 0, 2, 1, 44100, 0x50, 0x28) + noise)
+tta = b"TTA1" + struct.pack("<HHHIII", 1, 2, 16, 44100, 441, 0xFFFFFFFF) + noise
+w("tagged.tta", v2(3, f3(b"TIT2", b"Front")) + tta + ape(2000, items[:2], True) + id3v1())
 # MIDI: format 0 and format 1 with tempo, notes, running status and a sysex; one RIFF-wrapped.
 def track(events):
     return b"MTrk" + struct.pack(">I", len(events)) + events

@@ -21,7 +21,10 @@
 //   stays below one 20 ms frame.
 // - WAV: the data chunk's bytes over the byte rate, exactly as ffprobe; the LIST chunk that
 //   ffmpeg writes by default is skipped and does not count.
-// - WavPack: the total sample count of the first block header.
+// - WavPack: the total sample count of the first block header; the channel count of more than
+//   two channels and a rate outside the rate table (176.4 kHz) from the first block's
+//   sub-blocks. The sample count equals ffprobe's exactly.
+// - TTA: the sample count of the header, equal to ffprobe's.
 #include "TestSupport.h"
 #include "framework/Registry.h"
 
@@ -46,6 +49,7 @@ struct TConformanceCase {
     const char* Command;
     int FrameSamples;          // the format's frame (or block) length, for the tolerance
     bool SourceLength = false; // ffprobe's duration is wrong here: the source's is the reference
+    bool ExactSamples = false; // the sample count equals ffprobe's duration in 1/rate units
 };
 
 const TConformanceCase Cases[] = {
@@ -88,9 +92,36 @@ const TConformanceCase Cases[] = {
     {"SpeexMono8k", afOGG, "speexenc", ".spx", 8000, 1, 2.3, "speexenc --quiet %s %o", 160},
     {"SpeexMono16k", afOGG, "speexenc", ".spx", 16000, 1, 3.0, "speexenc --quiet %s %o", 320},
     {"SpeexStereo32k", afOGG, "speexenc", ".spx", 32000, 2, 1.5, "speexenc --quiet %s %o", 640},
-    {"WavPackStereo44k", afWAVPack, "wavpack", ".wv", 44100, 2, 2.3, "wavpack -q -y %s -o %o",
-     1152},
-    {"WavPackMono8k", afWAVPack, "wavpack", ".wv", 8000, 1, 1.0, "wavpack -q -y %s -o %o", 1152},
+    {"WavPackStereo44k", afWAVPack, "wavpack", ".wv", 44100, 2, 2.3, "wavpack -q -y %s -o %o", 1152,
+     false, true},
+    {"WavPackMono8k", afWAVPack, "wavpack", ".wv", 8000, 1, 1.0, "wavpack -q -y %s -o %o", 1152,
+     false, true},
+    {"WavPackFast48k", afWAVPack, "wavpack", ".wv", 48000, 2, 1.5, "wavpack -q -y -f %s -o %o",
+     1152, false, true},
+    {"WavPackHigh96k", afWAVPack, "wavpack", ".wv", 96000, 2, 1.0, "wavpack -q -y -h %s -o %o",
+     1152, false, true},
+    {"WavPackVeryHighMono88k", afWAVPack, "wavpack", ".wv", 88200, 1, 1.0,
+     "wavpack -q -y -hh %s -o %o", 1152, false, true},
+    {"WavPackExtra32k", afWAVPack, "wavpack", ".wv", 32000, 2, 2.0, "wavpack -q -y -x %s -o %o",
+     1152, false, true},
+    {"WavPack6ch48k", afWAVPack, "wavpack", ".wv", 48000, 6, 1.0, "wavpack -q -y %s -o %o", 1152,
+     false, true},
+    {"WavPack6ch176k", afWAVPack, "wavpack", ".wv", 176400, 6, 0.5, "wavpack -q -y -hx %s -o %o",
+     1152, false, true},
+    {"WavPackStereo192k", afWAVPack, "wavpack", ".wv", 192000, 2, 0.5, "wavpack -q -y -h %s -o %o",
+     1152, false, true},
+    {"WavPackTagged44k", afWAVPack, "wavpack", ".wv", 44100, 2, 1.2,
+     "wavpack -q -y -w Title=Tone -w Artist=Someone %s -o %o", 1152, false, true},
+    {"WavPackFfmpegStereo44k", afWAVPack, "ffmpeg", ".wv", 44100, 2, 2.3,
+     "ffmpeg -v error -y -i %s -c:a wavpack %o", 1152, false, true},
+    {"WavPackFfmpeg6ch176k", afWAVPack, "ffmpeg", ".wv", 176400, 6, 0.5,
+     "ffmpeg -v error -y -i %s -c:a wavpack %o", 1152, false, true},
+    {"TtaStereo44k", afTTA, "ffmpeg", ".tta", 44100, 2, 2.3, "ffmpeg -v error -y -i %s -c:a tta %o",
+     1, false, true},
+    {"TtaMono8k", afTTA, "ffmpeg", ".tta", 8000, 1, 1.0, "ffmpeg -v error -y -i %s -c:a tta %o", 1,
+     false, true},
+    {"Tta6ch96k", afTTA, "ffmpeg", ".tta", 96000, 6, 1.0, "ffmpeg -v error -y -i %s -c:a tta %o", 1,
+     false, true},
     {"MusepackStereo44k", afMPEGplus, "mpcenc", ".mpc", 44100, 2, 2.3,
      "mpcenc --silent --overwrite %s %o", 1152, true},
     {"MusepackMono48k", afMPEGplus, "mpcenc", ".mpc", 48000, 1, 3.0,
@@ -152,6 +183,10 @@ TEST_P(TConformanceTest, MatchesFfprobe) {
     const double tolerance = std::max(2 * frame, 0.005 * probeDuration);
     EXPECT_NEAR(record.Duration, probeDuration, tolerance) << c.Name << ": frame " << frame << " s";
     EXPECT_EQ(record.FileSize, static_cast<int64_t>(ReadFile(file).size()));
+    if (c.ExactSamples) {
+        EXPECT_EQ(Probe(file, "stream", "time_base"), "1/" + std::to_string(probeRate));
+        EXPECT_EQ(std::to_string(record.Samples), Probe(file, "stream", "duration_ts"));
+    }
 }
 
 static std::string CaseName(const ::testing::TestParamInfo<TConformanceCase>& param) {
