@@ -58,7 +58,8 @@ measure() {
     out=$(/usr/bin/time -f '%M %U %S' -o "$build/.rss" "$@" 2>/dev/null || true)
     end=$(date +%s%N)
     took=$(( end - start ))
-    read -r rss user sys <"$build/.rss"
+    # time puts a "Command exited with non-zero status" line first when the tool fails a file.
+    read -r rss user sys < <(tail -n1 "$build/.rss")
     if [ -z "$best" ] || [ "$took" -lt "$best" ]; then
       best=$took
       cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')
@@ -113,7 +114,7 @@ done
 if [ ${#mp3s[@]} -gt 0 ]; then
   measure "$bin" --jobs 1 --verify "${mp3s[@]}"
   walk=$best
-  measure cat "${mp3s[@]}"
+  measure bash -c 'cat "$@" >/dev/null' cat "${mp3s[@]}"
   plain=$best
   awk -v b="$mp3_bytes" -v w="$walk" -v p="$plain" -v n="${#mp3s[@]}" 'BEGIN {
     printf "MPEG frame walk: %d MP3 files, %.0f MiB: %.0f MiB/s (plain read: %.0f MiB/s)\n",
