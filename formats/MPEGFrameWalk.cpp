@@ -3,42 +3,11 @@
 // call per block instead of a seek and a read per frame.
 #include "formats/MPEGFrameWalk.h"
 
-#include "core/ByteReader.h"
-
-#include <vector>
+#include "core/ReadWindow.h"
 
 namespace audiolens {
 
 namespace {
-
-constexpr uint32_t BlockSize = 128 * 1024; // well above the longest frame
-
-// A window of the file held in memory and moved forward block by block.
-class TReadWindow {
-  public:
-    explicit TReadWindow(const TFileView& file) : File(file), FileSize(file.Size()) {
-        Buffer.resize(BlockSize);
-    }
-
-    // Up to n (at most BlockSize) bytes at pos: fewer at the end of the file.
-    TByteView At(uint64_t pos, uint32_t n) {
-        if (pos < Start || pos + n > Start + Length) Load(pos);
-        return TByteView(Buffer.data(), Length).Sub(pos - Start, n);
-    }
-
-  private:
-    void Load(uint64_t pos) {
-        Start = pos;
-        Length = 0;
-        Length = static_cast<uint32_t>(File.ReadInto(pos, Buffer.data(), BlockSize));
-    }
-
-    const TFileView& File;
-    const uint64_t FileSize;
-    std::vector<uint8_t> Buffer;
-    uint64_t Start = 0;
-    uint32_t Length = 0;
-};
 
 bool HeaderAt(TReadWindow& window, uint64_t pos, TMPEGHeader& header) {
     const TByteView bytes = window.At(pos, MPEGHeaderSize);
