@@ -82,17 +82,23 @@ bool SyncAt(TReadWindow& window, uint64_t pos) {
 }
 
 // The length of the frame at pos, 0 when it has none. The length at bit 30 is the one every
-// current writer uses; the older position is taken only where it alone leads to the next sync.
-uint32_t FrameLength(TReadWindow& window, uint64_t pos, uint64_t end, TADTSHeader& h) {
-    const bool usable = h.Length >= h.MinLength;
-    if (usable && (pos + h.Length >= end || SyncAt(window, pos + h.Length))) return h.Length;
-    if (h.Id == 0 && h.OldLength >= h.MinLength &&
-        (pos + h.OldLength == end || SyncAt(window, pos + h.OldLength))) {
+// current writer uses; the older position is taken where it alone leads to the next sync (or
+// exactly to the end), and for a frame followed by neither when the frames before used it.
+uint32_t FrameLength(TReadWindow& window, uint64_t pos, uint64_t end, TADTSHeader& h, bool& older) {
+    const bool current =
+        h.Length >= h.MinLength && (pos + h.Length >= end || SyncAt(window, pos + h.Length));
+    const bool old = h.Id == 0 && h.OldLength >= h.MinLength &&
+                     (pos + h.OldLength == end || SyncAt(window, pos + h.OldLength));
+    if (current || old)
+        older = old && (older || !current);
+    else if (older && !(h.Id == 0 && h.OldLength >= h.MinLength))
+        older = false;
+    if (older) {
+        h.Length = h.OldLength;
         h.Fullness = h.OldFullness;
         h.Blocks = h.OldBlocks;
-        return h.OldLength;
     }
-    return usable ? h.Length : 0;
+    return h.Length >= h.MinLength ? h.Length : 0;
 }
 
 // A frame at start whose length leads to the next frame (or to the end of the file): two
@@ -102,7 +108,8 @@ bool StartsADTS(const TFileView& file, uint64_t start) {
     TADTSHeader h;
     if (!ParseADTS(file.Bytes(start, ADTSHeaderRead, scratch), h)) return false;
     TReadWindow window(file);
-    const uint32_t length = FrameLength(window, start, file.Size(), h);
+    bool older = false;
+    const uint32_t length = FrameLength(window, start, file.Size(), h, older);
     return length > 0 && (start + length == file.Size() || SyncAt(window, start + length));
 }
 
@@ -117,9 +124,10 @@ struct TADTSWalk {
 void WalkADTS(const TFileView& file, uint64_t start, uint64_t end, TADTSWalk& walk) {
     TReadWindow window(file);
     TADTSHeader h;
+    bool older = false;
     for (uint64_t pos = start; pos + ADTSHeaderBytes <= end;) {
         if (!ParseADTS(window.At(pos, ADTSHeaderRead), h)) break;
-        const uint32_t length = FrameLength(window, pos, end, h);
+        const uint32_t length = FrameLength(window, pos, end, h, older);
         if (length == 0) break;
         walk.Last = h;
         ++walk.Frames;

@@ -22,6 +22,14 @@
 // - WAV: the data chunk's bytes over the byte rate, exactly as ffprobe; the LIST chunk that
 //   ffmpeg writes by default is skipped and does not count.
 // - WavPack: the total sample count of the first block header.
+// - ADTS AAC: 1024 samples for every frame walked. ffprobe's ADTS duration is an estimate from
+//   the average bitrate, so the reference is its packet count (-count_packets) times 1024 over
+//   the rate. The tagged row has an ID3v2 tag in front and an APE and an ID3v1 tag behind,
+//   written by mutagen.
+// - AC-3 and E-AC-3: the file's bytes over the first frame's bitrate, as ffprobe does.
+// - DTS: the core frames walked, each with its own sample count (512 for ffmpeg's encoder);
+//   ffprobe estimates from the bitrate, which stays within a frame of it. The little-endian row
+//   is the big-endian stream with its bytes swapped in pairs.
 #include "TestSupport.h"
 #include "framework/Registry.h"
 
@@ -44,9 +52,20 @@ struct TConformanceCase {
     double Seconds;
     // The encoder's command: %s is the 16-bit PCM source WAV, %o the output file.
     const char* Command;
-    int FrameSamples;          // the format's frame (or block) length, for the tolerance
-    bool SourceLength = false; // ffprobe's duration is wrong here: the source's is the reference
+    int FrameSamples; // the format's frame (or block) length, for the tolerance
+    // Where the reference duration comes from: ffprobe's duration; the encoded source's length
+    // (where ffprobe's is wrong); ffprobe's packet count times FrameSamples (where its duration is
+    // an estimate).
+    enum { Probe, Source, Packets } Reference = Probe;
 };
+
+// mutagen writes the APE tag first: its APE writer drops an ID3v1 tag it finds at the end.
+#define MUTAGEN_TAGS                                                                               \
+    " && /usr/bin/python3 -c \"import sys, mutagen.id3 as i, mutagen.apev2 as a; "                 \
+    "e = a.APEv2(); e['Title'] = 'Song'; e.save(sys.argv[1]); "                                    \
+    "t = i.ID3(); t.add(i.TIT2(encoding=3, text='Song')); t.save(sys.argv[1], v1=2)\" %o"
+#define ADTS "ffmpeg -v error -y -i %s -c:a aac -f adts %o"
+#define DCA "ffmpeg -v error -y -i %s -strict -2 -c:a dca -f dts "
 
 const TConformanceCase Cases[] = {
     {"WavPlainMono8k", afWav, "ffmpeg", ".wav", 8000, 1, 0.5, "cp %s %o", 1},
@@ -82,15 +101,40 @@ const TConformanceCase Cases[] = {
      1152},
     {"WavPackMono8k", afWAVPack, "wavpack", ".wv", 8000, 1, 1.0, "wavpack -q -y %s -o %o", 1152},
     {"MusepackStereo44k", afMPEGplus, "mpcenc", ".mpc", 44100, 2, 2.3,
-     "mpcenc --silent --overwrite %s %o", 1152, true},
+     "mpcenc --silent --overwrite %s %o", 1152, TConformanceCase::Source},
     {"MusepackMono48k", afMPEGplus, "mpcenc", ".mpc", 48000, 1, 3.0,
-     "mpcenc --silent --overwrite %s %o", 1152, true},
+     "mpcenc --silent --overwrite %s %o", 1152, TConformanceCase::Source},
+    {"AdtsStereo44k", afAAC, "ffmpeg", ".aac", 44100, 2, 2.3, ADTS, 1024,
+     TConformanceCase::Packets},
+    {"AdtsMono22k", afAAC, "ffmpeg", ".aac", 22050, 1, 4.0, ADTS, 1024, TConformanceCase::Packets},
+    {"Adts6ch48k", afAAC, "ffmpeg", ".aac", 48000, 6, 2.0, ADTS, 1024, TConformanceCase::Packets},
+    {"AdtsMono8k", afAAC, "ffmpeg", ".aac", 8000, 1, 1.5, ADTS, 1024, TConformanceCase::Packets},
+    {"AdtsTaggedStereo32k", afAAC, "/usr/bin/python3", ".aac", 32000, 2, 3.0, ADTS MUTAGEN_TAGS,
+     1024, TConformanceCase::Packets},
+    {"Ac3Stereo48k192", afAC3, "ffmpeg", ".ac3", 48000, 2, 2.3,
+     "ffmpeg -v error -y -i %s -c:a ac3 -b:a 192k %o", 1536},
+    {"Ac3Stereo44k96", afAC3, "ffmpeg", ".ac3", 44100, 2, 3.0,
+     "ffmpeg -v error -y -i %s -c:a ac3 -b:a 96k %o", 1536},
+    {"Ac3Mono44k64", afAC3, "ffmpeg", ".ac3", 44100, 1, 1.0,
+     "ffmpeg -v error -y -i %s -c:a ac3 -b:a 64k %o", 1536},
+    {"Ac3_6ch48k448", afAC3, "ffmpeg", ".ac3", 48000, 6, 2.0,
+     "ffmpeg -v error -y -i %s -c:a ac3 -b:a 448k %o", 1536},
+    {"Ac3_6ch44k384", afAC3, "ffmpeg", ".ac3", 44100, 6, 1.5,
+     "ffmpeg -v error -y -i %s -c:a ac3 -b:a 384k %o", 1536},
+    {"Eac3Stereo48k", afAC3, "ffmpeg", ".ac3", 48000, 2, 2.3,
+     "ffmpeg -v error -y -i %s -c:a eac3 -f eac3 %o", 1536},
+    {"Eac3_6ch44k", afAC3, "ffmpeg", ".ac3", 44100, 6, 1.5,
+     "ffmpeg -v error -y -i %s -c:a eac3 -f eac3 %o", 1536},
+    {"DtsStereo44k", afDTS, "ffmpeg", ".dts", 44100, 2, 2.3, DCA "%o", 512},
+    {"Dts6ch48k", afDTS, "ffmpeg", ".dts", 48000, 6, 2.0, DCA "%o", 512},
+    {"DtsLittleEndianStereo48k", afDTS, "dd", ".dts", 48000, 2, 1.0,
+     DCA "%o.be && dd if=%o.be of=%o conv=swab status=none", 512},
 };
 
 std::string Substitute(std::string command, const std::string& source, const std::string& out) {
     for (auto [key, value] : {std::pair{"%s", Quote(source)}, std::pair{"%o", Quote(out)}}) {
-        size_t at = command.find(key);
-        if (at != std::string::npos) command.replace(at, 2, value);
+        for (size_t at = command.find(key); at != std::string::npos; at = command.find(key, at))
+            command.replace(at, 2, value);
     }
     return command;
 }
@@ -129,7 +173,11 @@ TEST_P(TConformanceTest, MatchesFfprobe) {
 
     const int probeRate = std::stoi(Probe(file, "stream", "sample_rate"));
     const int probeChannels = std::stoi(Probe(file, "stream", "channels"));
-    const double probeDuration = c.SourceLength ? c.Seconds : ProbeDuration(file);
+    double probeDuration = ProbeDuration(file);
+    if (c.Reference == TConformanceCase::Source) probeDuration = c.Seconds;
+    if (c.Reference == TConformanceCase::Packets)
+        probeDuration = std::stod(Probe(file, "stream", "nb_read_packets", "-count_packets")) *
+                        c.FrameSamples / probeRate;
     ASSERT_GT(probeDuration, 0) << "ffprobe gives no duration";
 
     TRef<TAudioVerify> verify(new TAudioVerify);
