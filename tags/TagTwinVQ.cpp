@@ -79,7 +79,7 @@ bool WalkTwinVQHeader(const TFileView& file, TTwinVQLayout& layout) {
         pos += TwinVQChunkHeaderSize + dataSize;
     }
     layout.Stop = pos;
-    if (!layout.AtData && pos != headerEnd) layout.Complete = false;
+    if (headerEnd > size || (!layout.AtData && pos != headerEnd)) layout.Complete = false;
     return true;
 }
 

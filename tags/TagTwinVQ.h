@@ -28,7 +28,8 @@ struct TTwinVQLayout {
     // fit the file.
     uint64_t Stop = 0;
     bool AtData = false;
-    bool Complete = true; // every chunk lies inside the file and the walk ended on a boundary
+    // The header lies inside the file, so does every chunk, and the walk ended on a boundary.
+    bool Complete = true;
 };
 
 // False when the file does not start with "TWIN" and its 16-byte head.
