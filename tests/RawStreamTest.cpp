@@ -161,15 +161,15 @@ TEST(AacStream, NoMpegAudioIsTakenForAac) {
     EXPECT_FALSE(ReadAs(afAAC, AdtsFrame(TAdts{}, 200) + std::string(300, '\x55')).Accepted);
 }
 
-// An ADIF header with one program: fronts and backs list their is_cpe bits.
-std::string Adif(bool copyright, bool variable, uint32_t bitRate, uint32_t rateIndex,
-                 const std::vector<int>& fronts, const std::vector<int>& backs, uint32_t lfe) {
+// An ADIF header of a 128 kbit/s, 44.1 kHz LC program: fronts and backs list their is_cpe bits.
+std::string Adif(bool copyright, bool variable, const std::vector<int>& fronts,
+                 const std::vector<int>& backs, uint32_t lfe) {
     TBitWriter w;
     w.Put(0x41444946, 32).Put(copyright, 1);
     if (copyright) w.Put(0, 64).Put(0, 8);
-    w.Put(0, 2).Put(variable, 1).Put(bitRate, 23).Put(0, 4);
+    w.Put(0, 2).Put(variable, 1).Put(128000, 23).Put(0, 4);
     if (!variable) w.Put(0, 20);
-    w.Put(0, 4).Put(1, 2).Put(rateIndex, 4).Put(fronts.size(), 4).Put(0, 4).Put(backs.size(), 4);
+    w.Put(0, 4).Put(1, 2).Put(4, 4).Put(fronts.size(), 4).Put(0, 4).Put(backs.size(), 4);
     w.Put(lfe, 2).Put(0, 3).Put(0, 4).Put(0, 3);
     for (const auto* elements : {&fronts, &backs})
         for (int cpe : *elements)
@@ -185,9 +185,9 @@ TEST(AacStream, AdifCountsAChannelPairAsTwoChannels) {
         uint16_t Channels;
         TBitRateType Type;
     } const cases[] = {
-        {Adif(false, false, 128000, 4, {1}, {}, 0), 2, brCBR},   // one pair
-        {Adif(true, true, 128000, 4, {0, 1}, {1}, 1), 6, brVBR}, // 5.1
-        {Adif(false, true, 128000, 4, {0}, {}, 0), 1, brVBR},    // mono
+        {Adif(false, false, {1}, {}, 0), 2, brCBR},   // one pair
+        {Adif(true, true, {0, 1}, {1}, 1), 6, brVBR}, // 5.1
+        {Adif(false, true, {0}, {}, 0), 1, brVBR},    // mono
     };
     for (const auto& c : cases) {
         const std::string file = c.Header + std::string(16000 - c.Header.size(), '\x55');
