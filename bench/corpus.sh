@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark corpus with real encoders: a few hundred files of every format the
 # installed encoders make (WAV, MP3 CBR and VBR, MP2, FLAC, Ogg Vorbis, Speex, WavPack,
-# Musepack, M4A/AAC, WMA, AC3, TTA), 1 s to 10 min long, some with tags.
+# Musepack, M4A/AAC, raw ADTS AAC, WMA, AC3, DTS, TTA), 1 s to 10 min long, some with tags.
 #   bash bench/corpus.sh DIR [FILES_PER_FORMAT]
 set -euo pipefail
 out=${1:?usage: corpus.sh DIR [FILES_PER_FORMAT]}
@@ -30,14 +30,14 @@ source_wav() { # length rate channels
 # Writes one line per file to encode: format index length rate channels.
 plan=$out/.plan
 : >"$plan"
-formats=(wav mp3cbr mp3vbr mp2 flac ogg spx wv mpc m4a wma ac3 tta)
+formats=(wav mp3cbr mp3vbr mp2 flac ogg spx wv mpc m4a aac wma ac3 dts tta)
 for fmt in "${formats[@]}"; do
   for ((i = 0; i < per; i++)); do
     len=${lengths[i % ${#lengths[@]}]}
     rate=${rates[i % ${#rates[@]}]}
     ch=$(( i % 3 == 2 ? 1 : 2 ))
     case $fmt in
-      mp2|wma|ac3) [ "$rate" -lt 32000 ] && rate=48000 ;;
+      mp2|wma|ac3|dts) [ "$rate" -lt 32000 ] && rate=48000 ;;
       spx) rate=$(( i % 3 == 0 ? 8000 : (i % 3 == 1 ? 16000 : 32000) )) ;;
       mpc) [ "$rate" -lt 32000 ] && rate=44100 ;;
       wav|tta) [ "$len" -gt 60 ] && len=30 ;; # keeps the corpus a few hundred MB at most
@@ -74,8 +74,13 @@ encode() { # format index length rate channels
     mpc) mpcenc --silent --overwrite --title "Title $i" "$wav" "$name.mpc" ;;
     m4a) ffmpeg -v error -y -i "$wav" -c:a aac -b:a 128k -metadata title="Title $i" "$name.m4a" ;;
     wma) ffmpeg -v error -y -i "$wav" -c:a wmav2 -b:a 128k -metadata title="Title $i" "$name.wma" ;;
+    aac)
+      ffmpeg -v error -y -i "$wav" -c:a aac -b:a 128k -f adts "$name.aac"
+      if (( i % 2 )); then /usr/bin/python3 -c 'import sys, mutagen.id3 as i; t = i.ID3()
+t.add(i.TIT2(encoding=3, text=sys.argv[2])); t.save(sys.argv[1], v1=2)' "$name.aac" "Title $i"; fi ;;
     ac3) ffmpeg -v error -y -i "$wav" -c:a ac3 -b:a 192k "$name.ac3" ;;
     tta) ffmpeg -v error -y -i "$wav" -c:a tta "$name.tta" ;;
+    dts) ffmpeg -v error -y -i "$wav" -strict -2 -c:a dca -f dts "$name.dts" ;;
   esac
 }
 export -f encode

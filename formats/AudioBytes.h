@@ -1,5 +1,5 @@
-// What the lossless readers share: how many bytes of a file are tags rather than audio, and the
-// bit rate and ratio they derive from the audio bytes.
+// What the readers of bare streams share: how many bytes of a file are tags rather than audio, and
+// the bit rate and ratio they derive from the audio bytes.
 #pragma once
 
 #include "framework/AudioFile.h"
@@ -8,8 +8,12 @@
 
 namespace audiolens {
 
+// Runs Read of the record's ID3v2, ID3v1 and APE tags (those it has) on the view.
+void ReadStreamTags(const TFileView& file, TAudioFile& record);
+
 // The bytes the record's trailing tags take: the ID3v1 tag with its Lyrics3 block, and the APE
 // tag with its 32-byte header when the footer announces one and the header is really there.
+// Never more than the file holds.
 int64_t TrailingTagBytes(const TFileView& file, const TAudioFile& record);
 
 // A bit rate in kbit/s from bits per second, rounded (halves to even); 0 for a value that is

@@ -1,55 +1,17 @@
 // Only four bytes of each frame are looked at, but frames lie a few hundred bytes apart, so the
-// file is read in large blocks into one buffer per thread, and each header is decoded through a
-// table of the eleven bits that decide a frame's length: no call and no division per frame.
+// file is read in large blocks (TReadWindow), and each header is decoded through a table of the
+// bits that decide a frame's length: no call and no division per frame.
 #include "formats/MPEGFrameWalk.h"
 
 #include "core/ByteReader.h"
+#include "core/ReadWindow.h"
 
 #include <array>
 #include <cstring>
-#include <new>
 
 namespace audiolens {
 
 namespace {
-
-constexpr uint32_t BlockSize = 128 * 1024; // well above the longest frame
-constexpr std::align_val_t PageAlign{4096};
-
-// The block buffer of this thread: page-aligned (the kernel copies into it fastest) and never
-// zero-filled, since every byte used is first read from the file.
-struct TBlockBuffer {
-    uint8_t* Bytes = static_cast<uint8_t*>(::operator new(BlockSize, PageAlign));
-    ~TBlockBuffer() { ::operator delete(Bytes, PageAlign); }
-};
-
-uint8_t* ThreadBlock() {
-    thread_local TBlockBuffer buffer;
-    return buffer.Bytes;
-}
-
-// A window of the file held in memory and moved forward block by block.
-class TReadWindow {
-  public:
-    explicit TReadWindow(const TFileView& file) : File(file), Buffer(ThreadBlock()) {}
-
-    // Up to n (at most BlockSize) bytes at pos: fewer at the end of the file.
-    TByteView At(uint64_t pos, uint32_t n) {
-        if (pos < Start || pos + n > Start + Length) Load(pos);
-        return TByteView(Buffer, Length).Sub(pos - Start, n);
-    }
-
-  private:
-    void Load(uint64_t pos) {
-        Start = pos;
-        Length = static_cast<uint32_t>(File.ReadInto(pos, Buffer, BlockSize));
-    }
-
-    const TFileView& File;
-    uint8_t* Buffer;
-    uint64_t Start = 0;
-    uint32_t Length = 0;
-};
 
 // What one header's version, layer, bit-rate index, rate index and padding bit (bits 9 to 20)
 // give; Length 0 marks a header that does not parse.

@@ -2,18 +2,23 @@
 // is nullptr and is skipped by the verifier and the front ends.
 #include "framework/Registry.h"
 
+#include "formats/AudioAAC.h"
+#include "formats/AudioAC3.h"
 #include "formats/AudioCDAtrack.h"
+#include "formats/AudioDTS.h"
 #include "formats/AudioMPEG.h"
 #include "formats/AudioMPEGplus.h"
 #include "formats/AudioMonkey.h"
 #include "formats/AudioOptimFrog.h"
 #include "formats/AudioTTA.h"
+#include "formats/AudioTwinVQ.h"
 #include "formats/AudioWAV.h"
 #include "formats/AudioWAVPack.h"
 #include "tags/TagAPE.h"
 #include "tags/TagID3v1.h"
 #include "tags/TagID3v1Lyrics.h"
 #include "tags/TagID3v2.h"
+#include "tags/TagTwinVQ.h"
 
 namespace audiolens {
 
@@ -23,14 +28,14 @@ const TAudioConstructor AudioConstructors[FormatCount] = {
     CreateWAVPack,   // afWAVPack
     CreateMonkey,    // afMonkey
     nullptr,         // afOGG
-    nullptr,         // afAC3
-    nullptr,         // afAAC
-    nullptr,         // afDTS
+    CreateAC3,       // afAC3
+    CreateAAC,       // afAAC
+    CreateDTS,       // afDTS
     CreateTTA,       // afTTA
     nullptr,         // afWMA
     CreateOptimFrog, // afOptimFrog
     nullptr,         // afFLAC
-    nullptr,         // afTwinVQ
+    CreateTwinVQ,    // afTwinVQ
     CreateCDAtrack,  // afCDATrack
     CreateMPEG,      // afMPEG
     CreateMPEGplus,  // afMPEGplus
@@ -45,7 +50,7 @@ const TTagConstructor TagConstructors[TagSlotCount] = {
     CreateTagID3v2,   // tkID3v2
     CreateTagAPE,     // tkAPE
     nullptr,          // tkVorbis
-    nullptr,          // tkTwinVQ
+    CreateTagTwinVQ,  // tkTwinVQ
     nullptr,          // tkWMA
     nullptr,          // tkExWMA
     nullptr,          // tkMp4

@@ -22,7 +22,11 @@ if have ffmpeg; then
   ff 44100 0.2 1 -c:a aac -b:a 32k -f adts "$a/adts.aac"
   ff 44100 0.2 1 -c:a wmav2 -b:a 32k "$a/wmav2.wma"
   ff 44100 0.2 2 -c:a ac3 -b:a 64k "$a/ac3.ac3"
+  ff 48000 0.1 6 -c:a ac3 -b:a 384k "$a/ac3-6ch.ac3"
+  ff 48000 0.1 2 -c:a eac3 -f eac3 "$a/eac3.ac3"
+  ff 22050 0.2 6 -c:a aac -b:a 64k -f adts "$a/adts-6ch.aac"
   ff 48000 0.1 2 -c:a dca -strict -2 -f dts "$a/dts.dts"
+  ff 48000 0.1 6 -c:a dca -strict -2 -f dts "$tmp/dts6.dts" && dd if="$tmp/dts6.dts" of="$a/dts-le.dts" conv=swab status=none
   ff 8000 0.1 1 -c:a tta "$a/tta.tta"
   ff 8000 0.1 1 -c:a wavpack "$a/ffmpeg.wv"
   ff 44100 0.5 2 -c:a pcm_s16le -bitexact -map_metadata -1 "$tmp/cd.wav"
@@ -114,6 +118,27 @@ w("version3.wv", b"RIFF" + struct.pack("<I", len(body)) + body)
 w("stereo.ofr", b"OFR " + struct.pack("<IIHBBiHB", 15, 882000, 0, 2, 1, 44100, 0x50, 0x28) + noise)
 tta = b"TTA1" + struct.pack("<HHHIII", 1, 2, 16, 44100, 441, 0xFFFFFFFF) + noise
 w("tagged.tta", v2(3, f3(b"TIT2", b"Front")) + tta + ape(2000, items[:2], True) + id3v1())
+# ADIF header (stereo pair, CBR 128 kbit/s, 44.1 kHz) and TwinVQ files with text chunks.
+def bits(fields):
+    n, v = 0, 0
+    for value, width in fields:
+        v, n = (v << width) | value, n + width
+    v <<= -n % 8
+    return v.to_bytes((n + 7) // 8, "big")
+w("adif.aac", bits([(0x41444946, 32), (0, 3), (0, 1), (128000, 23), (0, 4), (0, 20), (0, 4), (1, 2),
+                    (4, 4), (1, 4), (0, 4), (0, 4), (0, 2), (0, 3), (0, 4), (0, 3), (1, 1), (0, 4)])
+  + bytes(2000))
+def chunk(cid, data):
+    return cid + struct.pack(">I", len(data)) + data
+def vqf(chunks, audio):
+    header = b"".join(chunks)
+    return b"TWIN97012000" + struct.pack(">I", len(header)) + header + audio
+comm = chunk(b"COMM", struct.pack(">IIII", 1, 96, 44, 0))
+w("twinvq.vqf", vqf([comm, chunk(b"DSIZ", struct.pack(">I", 1200)), chunk(b"NAME", b"Song"),
+                     chunk(b"AUTH", b"Band"), chunk(b"COMT", b"Nice"), chunk(b"(c) ", b"2001"),
+                     chunk(b"FILE", b"a.wav"), chunk(b"ALBM", b"Record")], b"DATA" + bytes(1200)))
+w("twinvq-ape.vqf", vqf([comm, chunk(b"XTRA", b"x"), chunk(b"NAME", b"Song")], b"DATA" + bytes(1600))
+  + ape(2000, items[:3], True))
 # MIDI: format 0 and format 1 with tempo, notes, running status and a sysex; one RIFF-wrapped.
 def track(events):
     return b"MTrk" + struct.pack(">I", len(events)) + events
@@ -129,6 +154,7 @@ w("wrapped.rmi", b"RIFF" + struct.pack("<I", len(rmid)) + rmid, m)
 PY
 if /usr/bin/python3 -c 'import mutagen' 2>/dev/null && [ -f "$a/cbr.mp3" ]; then
   cp "$a/cbr.mp3" "$a/mutagen-id3.mp3"; cp "$a/cbr.mp3" "$a/mutagen-ape.mp3"
+  [ -f "$a/adts.aac" ] && cp "$a/adts.aac" "$a/mutagen-tags.aac"
   /usr/bin/python3 - "$a" <<'PY'
 import sys, mutagen.id3 as id3, mutagen.apev2 as apev2
 a = sys.argv[1]
@@ -141,6 +167,10 @@ t.save(a + "/mutagen-id3.mp3", v2_version=3, v1=2)
 e = apev2.APEv2()
 e["Title"] = "Song"; e["Artist"] = "Band"; e["Track"] = "1"; e["Cover Art (Front)"] = apev2.APEValue(b"x.jpg\0" + bytes(40), apev2.BINARY)
 e.save(a + "/mutagen-ape.mp3")
+import os
+if os.path.exists(a + "/mutagen-tags.aac"):
+    e.save(a + "/mutagen-tags.aac")
+    t.save(a + "/mutagen-tags.aac", v2_version=4, v1=2)
 PY
 fi
 

@@ -25,6 +25,15 @@
 //   two channels and a rate outside the rate table (176.4 kHz) from the first block's
 //   sub-blocks. The sample count equals ffprobe's exactly.
 // - TTA: the sample count of the header, equal to ffprobe's.
+// - WavPack: the total sample count of the first block header.
+// - ADTS AAC: 1024 samples for every frame walked. ffprobe's ADTS duration is an estimate from
+//   the average bitrate, so the reference is its packet count (-count_packets) times 1024 over
+//   the rate. The tagged row has an ID3v2 tag in front and an APE and an ID3v1 tag behind,
+//   written by mutagen.
+// - AC-3 and E-AC-3: the file's bytes over the first frame's bitrate, as ffprobe does.
+// - DTS: the core frames walked, each with its own sample count (512 for ffmpeg's encoder);
+//   ffprobe estimates from the bitrate, which stays within a frame of it. The little-endian row
+//   is the big-endian stream with its bytes swapped in pairs.
 #include "TestSupport.h"
 #include "framework/Registry.h"
 
@@ -47,10 +56,21 @@ struct TConformanceCase {
     double Seconds;
     // The encoder's command: %s is the 16-bit PCM source WAV, %o the output file.
     const char* Command;
-    int FrameSamples;          // the format's frame (or block) length, for the tolerance
-    bool SourceLength = false; // ffprobe's duration is wrong here: the source's is the reference
+    int FrameSamples; // the format's frame (or block) length, for the tolerance
+    // Where the reference duration comes from: ffprobe's duration; the encoded source's length
+    // (where ffprobe's is wrong); ffprobe's packet count times FrameSamples (where its duration is
+    // an estimate).
+    enum { Probe, Source, Packets } Reference = Probe;
     bool ExactSamples = false; // the sample count equals ffprobe's duration in 1/rate units
 };
+
+// mutagen writes the APE tag first: its APE writer drops an ID3v1 tag it finds at the end.
+#define MUTAGEN_TAGS                                                                               \
+    " && /usr/bin/python3 -c \"import sys, mutagen.id3 as i, mutagen.apev2 as a; "                 \
+    "e = a.APEv2(); e['Title'] = 'Song'; e.save(sys.argv[1]); "                                    \
+    "t = i.ID3(); t.add(i.TIT2(encoding=3, text='Song')); t.save(sys.argv[1], v1=2)\" %o"
+#define ADTS "ffmpeg -v error -y -i %s -c:a aac -f adts %o"
+#define DCA "ffmpeg -v error -y -i %s -strict -2 -c:a dca -f dts "
 
 const TConformanceCase Cases[] = {
     {"WavPlainMono8k", afWav, "ffmpeg", ".wav", 8000, 1, 0.5, "cp %s %o", 1},
@@ -93,45 +113,70 @@ const TConformanceCase Cases[] = {
     {"SpeexMono16k", afOGG, "speexenc", ".spx", 16000, 1, 3.0, "speexenc --quiet %s %o", 320},
     {"SpeexStereo32k", afOGG, "speexenc", ".spx", 32000, 2, 1.5, "speexenc --quiet %s %o", 640},
     {"WavPackStereo44k", afWAVPack, "wavpack", ".wv", 44100, 2, 2.3, "wavpack -q -y %s -o %o", 1152,
-     false, true},
+     TConformanceCase::Probe, true},
     {"WavPackMono8k", afWAVPack, "wavpack", ".wv", 8000, 1, 1.0, "wavpack -q -y %s -o %o", 1152,
-     false, true},
+     TConformanceCase::Probe, true},
     {"WavPackFast48k", afWAVPack, "wavpack", ".wv", 48000, 2, 1.5, "wavpack -q -y -f %s -o %o",
-     1152, false, true},
+     1152, TConformanceCase::Probe, true},
     {"WavPackHigh96k", afWAVPack, "wavpack", ".wv", 96000, 2, 1.0, "wavpack -q -y -h %s -o %o",
-     1152, false, true},
+     1152, TConformanceCase::Probe, true},
     {"WavPackVeryHighMono88k", afWAVPack, "wavpack", ".wv", 88200, 1, 1.0,
-     "wavpack -q -y -hh %s -o %o", 1152, false, true},
+     "wavpack -q -y -hh %s -o %o", 1152, TConformanceCase::Probe, true},
     {"WavPackExtra32k", afWAVPack, "wavpack", ".wv", 32000, 2, 2.0, "wavpack -q -y -x %s -o %o",
-     1152, false, true},
+     1152, TConformanceCase::Probe, true},
     {"WavPack6ch48k", afWAVPack, "wavpack", ".wv", 48000, 6, 1.0, "wavpack -q -y %s -o %o", 1152,
-     false, true},
+     TConformanceCase::Probe, true},
     {"WavPack6ch176k", afWAVPack, "wavpack", ".wv", 176400, 6, 0.5, "wavpack -q -y -hx %s -o %o",
-     1152, false, true},
+     1152, TConformanceCase::Probe, true},
     {"WavPackStereo192k", afWAVPack, "wavpack", ".wv", 192000, 2, 0.5, "wavpack -q -y -h %s -o %o",
-     1152, false, true},
+     1152, TConformanceCase::Probe, true},
     {"WavPackTagged44k", afWAVPack, "wavpack", ".wv", 44100, 2, 1.2,
-     "wavpack -q -y -w Title=Tone -w Artist=Someone %s -o %o", 1152, false, true},
+     "wavpack -q -y -w Title=Tone -w Artist=Someone %s -o %o", 1152, TConformanceCase::Probe, true},
     {"WavPackFfmpegStereo44k", afWAVPack, "ffmpeg", ".wv", 44100, 2, 2.3,
-     "ffmpeg -v error -y -i %s -c:a wavpack %o", 1152, false, true},
+     "ffmpeg -v error -y -i %s -c:a wavpack %o", 1152, TConformanceCase::Probe, true},
     {"WavPackFfmpeg6ch176k", afWAVPack, "ffmpeg", ".wv", 176400, 6, 0.5,
-     "ffmpeg -v error -y -i %s -c:a wavpack %o", 1152, false, true},
+     "ffmpeg -v error -y -i %s -c:a wavpack %o", 1152, TConformanceCase::Probe, true},
     {"TtaStereo44k", afTTA, "ffmpeg", ".tta", 44100, 2, 2.3, "ffmpeg -v error -y -i %s -c:a tta %o",
-     1, false, true},
+     1, TConformanceCase::Probe, true},
     {"TtaMono8k", afTTA, "ffmpeg", ".tta", 8000, 1, 1.0, "ffmpeg -v error -y -i %s -c:a tta %o", 1,
-     false, true},
+     TConformanceCase::Probe, true},
     {"Tta6ch96k", afTTA, "ffmpeg", ".tta", 96000, 6, 1.0, "ffmpeg -v error -y -i %s -c:a tta %o", 1,
-     false, true},
+     TConformanceCase::Probe, true},
     {"MusepackStereo44k", afMPEGplus, "mpcenc", ".mpc", 44100, 2, 2.3,
-     "mpcenc --silent --overwrite %s %o", 1152, true},
+     "mpcenc --silent --overwrite %s %o", 1152, TConformanceCase::Source},
     {"MusepackMono48k", afMPEGplus, "mpcenc", ".mpc", 48000, 1, 3.0,
-     "mpcenc --silent --overwrite %s %o", 1152, true},
+     "mpcenc --silent --overwrite %s %o", 1152, TConformanceCase::Source},
+    {"AdtsStereo44k", afAAC, "ffmpeg", ".aac", 44100, 2, 2.3, ADTS, 1024,
+     TConformanceCase::Packets},
+    {"AdtsMono22k", afAAC, "ffmpeg", ".aac", 22050, 1, 4.0, ADTS, 1024, TConformanceCase::Packets},
+    {"Adts6ch48k", afAAC, "ffmpeg", ".aac", 48000, 6, 2.0, ADTS, 1024, TConformanceCase::Packets},
+    {"AdtsMono8k", afAAC, "ffmpeg", ".aac", 8000, 1, 1.5, ADTS, 1024, TConformanceCase::Packets},
+    {"AdtsTaggedStereo32k", afAAC, "/usr/bin/python3", ".aac", 32000, 2, 3.0, ADTS MUTAGEN_TAGS,
+     1024, TConformanceCase::Packets},
+    {"Ac3Stereo48k192", afAC3, "ffmpeg", ".ac3", 48000, 2, 2.3,
+     "ffmpeg -v error -y -i %s -c:a ac3 -b:a 192k %o", 1536},
+    {"Ac3Stereo44k96", afAC3, "ffmpeg", ".ac3", 44100, 2, 3.0,
+     "ffmpeg -v error -y -i %s -c:a ac3 -b:a 96k %o", 1536},
+    {"Ac3Mono44k64", afAC3, "ffmpeg", ".ac3", 44100, 1, 1.0,
+     "ffmpeg -v error -y -i %s -c:a ac3 -b:a 64k %o", 1536},
+    {"Ac3_6ch48k448", afAC3, "ffmpeg", ".ac3", 48000, 6, 2.0,
+     "ffmpeg -v error -y -i %s -c:a ac3 -b:a 448k %o", 1536},
+    {"Ac3_6ch44k384", afAC3, "ffmpeg", ".ac3", 44100, 6, 1.5,
+     "ffmpeg -v error -y -i %s -c:a ac3 -b:a 384k %o", 1536},
+    {"Eac3Stereo48k", afAC3, "ffmpeg", ".ac3", 48000, 2, 2.3,
+     "ffmpeg -v error -y -i %s -c:a eac3 -f eac3 %o", 1536},
+    {"Eac3_6ch44k", afAC3, "ffmpeg", ".ac3", 44100, 6, 1.5,
+     "ffmpeg -v error -y -i %s -c:a eac3 -f eac3 %o", 1536},
+    {"DtsStereo44k", afDTS, "ffmpeg", ".dts", 44100, 2, 2.3, DCA "%o", 512},
+    {"Dts6ch48k", afDTS, "ffmpeg", ".dts", 48000, 6, 2.0, DCA "%o", 512},
+    {"DtsLittleEndianStereo48k", afDTS, "dd", ".dts", 48000, 2, 1.0,
+     DCA "%o.be && dd if=%o.be of=%o conv=swab status=none", 512},
 };
 
 std::string Substitute(std::string command, const std::string& source, const std::string& out) {
     for (auto [key, value] : {std::pair{"%s", Quote(source)}, std::pair{"%o", Quote(out)}}) {
-        size_t at = command.find(key);
-        if (at != std::string::npos) command.replace(at, 2, value);
+        for (size_t at = command.find(key); at != std::string::npos; at = command.find(key, at))
+            command.replace(at, 2, value);
     }
     return command;
 }
@@ -170,7 +215,11 @@ TEST_P(TConformanceTest, MatchesFfprobe) {
 
     const int probeRate = std::stoi(Probe(file, "stream", "sample_rate"));
     const int probeChannels = std::stoi(Probe(file, "stream", "channels"));
-    const double probeDuration = c.SourceLength ? c.Seconds : ProbeDuration(file);
+    double probeDuration = ProbeDuration(file);
+    if (c.Reference == TConformanceCase::Source) probeDuration = c.Seconds;
+    if (c.Reference == TConformanceCase::Packets)
+        probeDuration = std::stod(Probe(file, "stream", "nb_read_packets", "-count_packets")) *
+                        c.FrameSamples / probeRate;
     ASSERT_GT(probeDuration, 0) << "ffprobe gives no duration";
 
     TRef<TAudioVerify> verify(new TAudioVerify);

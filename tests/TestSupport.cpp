@@ -64,6 +64,18 @@ std::string Zeros(size_t n) {
     return std::string(n, '\0');
 }
 
+TBitWriter& TBitWriter::Put(uint64_t value, unsigned count) {
+    for (unsigned i = count; i-- > 0; ++Count) {
+        if (Count % 8 == 0) Out += '\0';
+        if ((value >> i) & 1) Out.back() = static_cast<char>(Out.back() | (0x80 >> (Count % 8)));
+    }
+    return *this;
+}
+
+std::string TBitWriter::Bytes() const {
+    return Out;
+}
+
 int Run(const std::string& command, std::string* output) {
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return -1;
@@ -88,9 +100,10 @@ std::string Quote(const std::string& s) {
     return q + "'";
 }
 
-std::string Probe(const std::string& file, const std::string& section, const std::string& key) {
+std::string Probe(const std::string& file, const std::string& section, const std::string& key,
+                  const std::string& options) {
     std::string out;
-    Run("ffprobe -v error -show_entries " + section + "=" + key +
+    Run("ffprobe -v error " + options + " -show_entries " + section + "=" + key +
             " -of default=noprint_wrappers=1:nokey=1 " + Quote(file) + " 2>/dev/null | head -n1",
         &out);
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))

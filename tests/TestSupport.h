@@ -32,12 +32,27 @@ std::string BE24(uint32_t v);
 std::string BE32(uint32_t v);
 std::string Zeros(size_t n);
 
+// Bit fields written most significant bit first, for the headers of the bit-packed formats.
+class TBitWriter {
+  public:
+    TBitWriter& Put(uint64_t value, unsigned count);
+    // The bits so far, the last byte filled up with zero bits.
+    std::string Bytes() const;
+    size_t BitCount() const { return Count; }
+
+  private:
+    std::string Out;
+    size_t Count = 0;
+};
+
 // Runs a shell command; returns its exit status and fills output with stdout.
 int Run(const std::string& command, std::string* output = nullptr);
 // True when the program is on PATH.
 bool HaveTool(const std::string& program);
-// ffprobe's value of one stream or format entry, e.g. ("stream", "sample_rate").
-std::string Probe(const std::string& file, const std::string& section, const std::string& key);
+// ffprobe's value of one stream or format entry, e.g. ("stream", "sample_rate"); options go to
+// ffprobe as they are (e.g. "-count_packets").
+std::string Probe(const std::string& file, const std::string& section, const std::string& key,
+                  const std::string& options = "");
 // Quotes a path for the shell.
 std::string Quote(const std::string& s);
 // A canonical PCM WAV file image.
