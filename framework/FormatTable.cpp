@@ -3,13 +3,17 @@
 #include "framework/Registry.h"
 
 #include "formats/AudioCDAtrack.h"
+#include "formats/AudioMP4.h"
 #include "formats/AudioMPEG.h"
 #include "formats/AudioMPEGplus.h"
 #include "formats/AudioWAV.h"
+#include "formats/AudioWMA.h"
 #include "tags/TagAPE.h"
 #include "tags/TagID3v1.h"
 #include "tags/TagID3v1Lyrics.h"
 #include "tags/TagID3v2.h"
+#include "tags/TagMp4.h"
+#include "tags/TagWMA.h"
 
 namespace audiolens {
 
@@ -23,14 +27,14 @@ const TAudioConstructor AudioConstructors[FormatCount] = {
     nullptr,        // afAAC
     nullptr,        // afDTS
     nullptr,        // afTTA
-    nullptr,        // afWMA
+    CreateWMA,      // afWMA
     nullptr,        // afOptimFrog
     nullptr,        // afFLAC
     nullptr,        // afTwinVQ
     CreateCDAtrack, // afCDATrack
     CreateMPEG,     // afMPEG
     CreateMPEGplus, // afMPEGplus
-    nullptr,        // afMP4
+    CreateMP4,      // afMP4
 };
 
 extern const TTagConstructor TagConstructors[TagSlotCount];
@@ -42,9 +46,9 @@ const TTagConstructor TagConstructors[TagSlotCount] = {
     CreateTagAPE,     // tkAPE
     nullptr,          // tkVorbis
     nullptr,          // tkTwinVQ
-    nullptr,          // tkWMA
-    nullptr,          // tkExWMA
-    nullptr,          // tkMp4
+    CreateTagWMA,     // tkWMA
+    CreateTagExWMA,   // tkExWMA
+    CreateTagMp4,     // tkMp4
 };
 
 } // namespace audiolens
