@@ -118,7 +118,9 @@ std::map<std::string, std::string> MutagenTags(const std::string& file) {
         "print('length\\t%r' % m.info.length)\n";
     std::string out;
     std::map<std::string, std::string> tags;
-    if (Run("/usr/bin/python3 -c " + Quote(script) + " " + Quote(file) + " 2>/dev/null", &out) != 0)
+    if (Run("PYTHONIOENCODING=utf-8 /usr/bin/python3 -c " + Quote(script) + " " + Quote(file) +
+                " 2>/dev/null",
+            &out) != 0)
         return tags;
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
