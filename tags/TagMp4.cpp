@@ -12,46 +12,14 @@ namespace {
 
 // Atoms whose payload is more atoms. The media data ("mdat") is not among them: its bytes are
 // samples, and reading them as atom headers only invents atoms.
-constexpr std::string_view ContainerNames[] = {"moov",
-                                               "trak",
-                                               "tref",
-                                               "edts",
-                                               "mdia",
-                                               "minf",
-                                               "dinf",
-                                               "stbl",
-                                               "mvex",
-                                               "moof",
-                                               "traf",
-                                               "mfra",
-                                               "meta",
-                                               "ipro",
-                                               "sinf",
-                                               "xml ",
-                                               "bxml",
-                                               "udta",
-                                               "skip",
-                                               "ilst",
-                                               "\xA9nam",
-                                               "\xA9"
-                                               "ART",
-                                               "\xA9wrt",
-                                               "\xA9"
-                                               "alb",
-                                               "\xA9"
-                                               "day",
-                                               "\xA9too",
-                                               "\xA9"
-                                               "cmt",
-                                               "\xA9gen",
-                                               "gnre",
-                                               "trkn",
-                                               "\xA9grp",
-                                               "disk",
-                                               "cpil",
-                                               "tmpo",
-                                               "covr",
-                                               "----"};
+// "\251" is the byte 0xA9 (the copyright sign) that starts the iTunes text item names.
+// clang-format off
+constexpr std::string_view ContainerNames[] = {
+    "moov", "trak", "tref", "edts", "mdia", "minf", "dinf", "stbl", "mvex", "moof",
+    "traf", "mfra", "meta", "ipro", "sinf", "xml ", "bxml", "udta", "skip", "ilst",
+    "\251nam", "\251ART", "\251wrt", "\251alb", "\251day", "\251too", "\251cmt", "\251gen",
+    "gnre", "trkn", "\251grp", "disk", "cpil", "tmpo", "covr", "----"};
+// clang-format on
 
 // The metadata items in the order they are searched; the first 16 container names after ilst.
 constexpr size_t FirstItemName = 20;
