@@ -170,6 +170,10 @@ bool TagCommand(const TOptions& o, const std::string& fileName, std::ostream& ou
         err << "audiolens: " << kind << " tags are not supported yet\n";
         return false;
     }
+    if (o.TagKind == tkMp4 && (o.Remove || !o.SetFields.empty())) {
+        err << "audiolens: MP4 tags are read-only\n";
+        return false;
+    }
     bool found = tag->Read(fileName) && tag->Valid;
     if (o.Remove) {
         if (!found) {

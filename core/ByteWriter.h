@@ -6,11 +6,19 @@
 
 namespace audiolens {
 
+inline std::string PutLE16(uint16_t v) {
+    return std::string{static_cast<char>(v), static_cast<char>(v >> 8)};
+}
+
 inline std::string PutLE32(uint32_t v) {
     std::string out(4, '\0');
     for (size_t i = 0; i < 4; ++i)
         out[i] = static_cast<char>(v >> (8 * i));
     return out;
+}
+
+inline std::string PutLE64(uint64_t v) {
+    return PutLE32(static_cast<uint32_t>(v)) + PutLE32(static_cast<uint32_t>(v >> 32));
 }
 
 inline std::string PutBE32(uint32_t v) {

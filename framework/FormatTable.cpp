@@ -6,6 +6,7 @@
 #include "formats/AudioAC3.h"
 #include "formats/AudioCDAtrack.h"
 #include "formats/AudioDTS.h"
+#include "formats/AudioMP4.h"
 #include "formats/AudioMPEG.h"
 #include "formats/AudioMPEGplus.h"
 #include "formats/AudioMonkey.h"
@@ -14,11 +15,14 @@
 #include "formats/AudioTwinVQ.h"
 #include "formats/AudioWAV.h"
 #include "formats/AudioWAVPack.h"
+#include "formats/AudioWMA.h"
 #include "tags/TagAPE.h"
 #include "tags/TagID3v1.h"
 #include "tags/TagID3v1Lyrics.h"
 #include "tags/TagID3v2.h"
+#include "tags/TagMp4.h"
 #include "tags/TagTwinVQ.h"
+#include "tags/TagWMA.h"
 
 namespace audiolens {
 
@@ -32,14 +36,14 @@ const TAudioConstructor AudioConstructors[FormatCount] = {
     CreateAAC,       // afAAC
     CreateDTS,       // afDTS
     CreateTTA,       // afTTA
-    nullptr,         // afWMA
+    CreateWMA,       // afWMA
     CreateOptimFrog, // afOptimFrog
     nullptr,         // afFLAC
     CreateTwinVQ,    // afTwinVQ
     CreateCDAtrack,  // afCDATrack
     CreateMPEG,      // afMPEG
     CreateMPEGplus,  // afMPEGplus
-    nullptr,         // afMP4
+    CreateMP4,       // afMP4
 };
 
 extern const TTagConstructor TagConstructors[TagSlotCount];
@@ -51,9 +55,9 @@ const TTagConstructor TagConstructors[TagSlotCount] = {
     CreateTagAPE,     // tkAPE
     nullptr,          // tkVorbis
     CreateTagTwinVQ,  // tkTwinVQ
-    nullptr,          // tkWMA
-    nullptr,          // tkExWMA
-    nullptr,          // tkMp4
+    CreateTagWMA,     // tkWMA
+    CreateTagExWMA,   // tkExWMA
+    CreateTagMp4,     // tkMp4
 };
 
 } // namespace audiolens

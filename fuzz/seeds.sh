@@ -21,6 +21,10 @@ if have ffmpeg; then
   ff 44100 0.2 1 -c:a aac -b:a 32k "$a/aac.m4a"
   ff 44100 0.2 1 -c:a aac -b:a 32k -f adts "$a/adts.aac"
   ff 44100 0.2 1 -c:a wmav2 -b:a 32k "$a/wmav2.wma"
+  ff 22050 0.2 2 -c:a wmav1 -metadata title=Tone -metadata album=Record -metadata track=2 "$a/tagged.wma"
+  ff 44100 0.2 2 -c:a aac -b:a 32k -metadata title=Tone -metadata artist=Me -metadata track=3/12 "$a/tagged.m4a"
+  ff 8000 0.1 1 -c:a alac -metadata title=Tone "$a/alac.m4a"
+  ff 44100 0.2 1 -c:a aac -b:a 32k -movflags +frag_keyframe+empty_moov "$a/fragmented.mp4"
   ff 44100 0.2 2 -c:a ac3 -b:a 64k "$a/ac3.ac3"
   ff 48000 0.1 6 -c:a ac3 -b:a 384k "$a/ac3-6ch.ac3"
   ff 48000 0.1 2 -c:a eac3 -f eac3 "$a/eac3.ac3"
@@ -171,6 +175,17 @@ import os
 if os.path.exists(a + "/mutagen-tags.aac"):
     e.save(a + "/mutagen-tags.aac")
     t.save(a + "/mutagen-tags.aac", v2_version=4, v1=2)
+PY
+fi
+if /usr/bin/python3 -c 'import mutagen' 2>/dev/null && [ -f "$a/wmav2.wma" ]; then
+  cp "$a/wmav2.wma" "$a/mutagen.wma"
+  /usr/bin/python3 - "$a/mutagen.wma" <<'PY'
+import sys
+from mutagen.asf import ASF, ASFDWordAttribute, ASFBoolAttribute, ASFByteArrayAttribute
+f = ASF(sys.argv[1])
+f["Title"] = "Song"; f["WM/AlbumTitle"] = "Record"; f["WM/Track"] = ASFDWordAttribute(4)
+f["IsVBR"] = ASFBoolAttribute(True); f["WM/Picture"] = ASFByteArrayAttribute(b"\x03image/png\0" + bytes(40))
+f.save()
 PY
 fi
 

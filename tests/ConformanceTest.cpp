@@ -34,6 +34,11 @@
 // - DTS: the core frames walked, each with its own sample count (512 for ffmpeg's encoder);
 //   ffprobe estimates from the bitrate, which stays within a frame of it. The little-endian row
 //   is the big-endian stream with its bytes swapped in pairs.
+// - MP4: the sum of the sound track's sample durations ("stts", or "trun" in a fragmented file)
+//   over its own time scale; ffprobe cuts the encoder delay by the edit list (1024 samples of
+//   AAC priming), so an AAC file here is up to one frame longer. The sound track is found
+//   whatever comes before it (a video track in the MP4 rows).
+// - WMA: the play duration less the preroll of the file properties object, as ffprobe.
 #include "TestSupport.h"
 #include "framework/Registry.h"
 
@@ -71,6 +76,10 @@ struct TConformanceCase {
     "t = i.ID3(); t.add(i.TIT2(encoding=3, text='Song')); t.save(sys.argv[1], v1=2)\" %o"
 #define ADTS "ffmpeg -v error -y -i %s -c:a aac -f adts %o"
 #define DCA "ffmpeg -v error -y -i %s -strict -2 -c:a dca -f dts "
+// The metadata the tag tests compare with mutagen.
+#define TAGS                                                                                       \
+    "-metadata title=Tone -metadata artist=Someone -metadata album=Record -metadata date=2021 "    \
+    "-metadata genre=Jazz -metadata track=3/12 -metadata comment=Nice"
 
 const TConformanceCase Cases[] = {
     {"WavPlainMono8k", afWav, "ffmpeg", ".wav", 8000, 1, 0.5, "cp %s %o", 1},
@@ -171,6 +180,28 @@ const TConformanceCase Cases[] = {
     {"Dts6ch48k", afDTS, "ffmpeg", ".dts", 48000, 6, 2.0, DCA "%o", 512},
     {"DtsLittleEndianStereo48k", afDTS, "dd", ".dts", 48000, 2, 1.0,
      DCA "%o.be && dd if=%o.be of=%o conv=swab status=none", 512},
+    {"M4aAacStereo44k", afMP4, "ffmpeg", ".m4a", 44100, 2, 2.3,
+     "ffmpeg -v error -y -i %s -c:a aac " TAGS " %o", 1024},
+    {"M4aAac6ch48k", afMP4, "ffmpeg", ".m4a", 48000, 6, 2.0,
+     "ffmpeg -v error -y -i %s -c:a aac " TAGS " %o", 1024},
+    {"M4aAlacStereo44k", afMP4, "ffmpeg", ".m4a", 44100, 2, 1.5,
+     "ffmpeg -v error -y -i %s -c:a alac " TAGS " %o", 4096},
+    {"M4aAlacStereo96k", afMP4, "ffmpeg", ".m4a", 96000, 2, 1.0,
+     "ffmpeg -v error -y -i %s -c:a alac " TAGS " %o", 4096},
+    {"Mp4VideoThenAacMono", afMP4, "ffmpeg", ".mp4", 22050, 1, 2.0,
+     "ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=2 -i %s -map 0:v "
+     "-map 1:a -c:v mpeg4 -c:a aac %o",
+     1024},
+    {"Mp4FragmentedAac", afMP4, "ffmpeg", ".mp4", 44100, 2, 3.0,
+     "ffmpeg -v error -y -i %s -c:a aac -movflags +frag_keyframe+empty_moov %o", 1024},
+    {"WmaV1Stereo44k", afWMA, "ffmpeg", ".wma", 44100, 2, 2.3,
+     "ffmpeg -v error -y -i %s -c:a wmav1 " TAGS " %o", 2048},
+    {"WmaV2Mono22k", afWMA, "ffmpeg", ".wma", 22050, 1, 3.0,
+     "ffmpeg -v error -y -i %s -c:a wmav2 " TAGS " %o", 2048},
+    {"AsfVideoThenWmaV2", afWMA, "ffmpeg", ".asf", 44100, 2, 2.0,
+     "ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=2 -i %s -map 0:v "
+     "-map 1:a -c:v wmv2 -c:a wmav2 %o",
+     2048},
 };
 
 std::string Substitute(std::string command, const std::string& source, const std::string& out) {

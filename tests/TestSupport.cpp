@@ -103,7 +103,9 @@ std::string Quote(const std::string& s) {
 std::string Probe(const std::string& file, const std::string& section, const std::string& key,
                   const std::string& options) {
     std::string out;
-    Run("ffprobe -v error " + options + " -show_entries " + section + "=" + key +
+    // The first audio stream: a video stream may come first.
+    const std::string select = section == "stream" ? "-select_streams a:0 " : "";
+    Run("ffprobe -v error " + select + options + " -show_entries " + section + "=" + key +
             " -of default=noprint_wrappers=1:nokey=1 " + Quote(file) + " 2>/dev/null | head -n1",
         &out);
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
@@ -116,6 +118,29 @@ std::string PcmWav(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t fra
     return "RIFF" + LE32(36 + dataSize) + "WAVE" + "fmt " + LE32(16) + LE16(1) + LE16(channels) +
            LE32(rate) + LE32(rate * align) + LE16(align) + LE16(bits) + "data" + LE32(dataSize) +
            Zeros(dataSize);
+}
+
+std::map<std::string, std::string> MutagenTags(const std::string& file) {
+    static const char* const script =
+        "import sys, mutagen\n"
+        "m = mutagen.File(sys.argv[1])\n"
+        "for k, v in (m.tags or {}).items():\n"
+        "    x = v[0]\n"
+        "    if isinstance(x, tuple): x = '%d/%d' % x if x[1] else '%d' % x[0]\n"
+        "    print('%s\\t%s' % (k, x))\n"
+        "print('length\\t%r' % m.info.length)\n";
+    std::string out;
+    std::map<std::string, std::string> tags;
+    if (Run("PYTHONIOENCODING=utf-8 /usr/bin/python3 -c " + Quote(script) + " " + Quote(file) +
+                " 2>/dev/null",
+            &out) != 0)
+        return tags;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t tab = line.find('\t');
+        if (tab != std::string::npos) tags.emplace(line.substr(0, tab), line.substr(tab + 1));
+    }
+    return tags;
 }
 
 } // namespace testsupport

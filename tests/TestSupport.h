@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -49,10 +50,13 @@ class TBitWriter {
 int Run(const std::string& command, std::string* output = nullptr);
 // True when the program is on PATH.
 bool HaveTool(const std::string& program);
-// ffprobe's value of one stream or format entry, e.g. ("stream", "sample_rate"); options go to
-// ffprobe as they are (e.g. "-count_packets").
+// ffprobe's value of one entry of the first audio stream or of the format, e.g. ("stream",
+// "sample_rate"); options go to ffprobe as they are (e.g. "-count_packets").
 std::string Probe(const std::string& file, const std::string& section, const std::string& key,
                   const std::string& options = "");
+// mutagen's tags of a file, each key with its first value as text (an MP4 track pair as "3/12"),
+// and "length" with the duration in seconds; empty when mutagen cannot read the file.
+std::map<std::string, std::string> MutagenTags(const std::string& file);
 // Quotes a path for the shell.
 std::string Quote(const std::string& s);
 // A canonical PCM WAV file image.
