@@ -3,13 +3,16 @@
 #include "framework/Registry.h"
 
 #include "formats/AudioCDAtrack.h"
+#include "formats/AudioFLAC.h"
 #include "formats/AudioMPEG.h"
 #include "formats/AudioMPEGplus.h"
+#include "formats/AudioOgg.h"
 #include "formats/AudioWAV.h"
 #include "tags/TagAPE.h"
 #include "tags/TagID3v1.h"
 #include "tags/TagID3v1Lyrics.h"
 #include "tags/TagID3v2.h"
+#include "tags/TagVorbis.h"
 
 namespace audiolens {
 
@@ -18,14 +21,14 @@ const TAudioConstructor AudioConstructors[FormatCount] = {
     CreateWAV,      // afWav
     nullptr,        // afWAVPack
     nullptr,        // afMonkey
-    nullptr,        // afOGG
+    CreateOgg,      // afOGG
     nullptr,        // afAC3
     nullptr,        // afAAC
     nullptr,        // afDTS
     nullptr,        // afTTA
     nullptr,        // afWMA
     nullptr,        // afOptimFrog
-    nullptr,        // afFLAC
+    CreateFLAC,     // afFLAC
     nullptr,        // afTwinVQ
     CreateCDAtrack, // afCDATrack
     CreateMPEG,     // afMPEG
@@ -40,7 +43,7 @@ const TTagConstructor TagConstructors[TagSlotCount] = {
     CreateTagLyrics3, // tkID3v1Lyrics
     CreateTagID3v2,   // tkID3v2
     CreateTagAPE,     // tkAPE
-    nullptr,          // tkVorbis
+    CreateTagVorbis,  // tkVorbis
     nullptr,          // tkTwinVQ
     nullptr,          // tkWMA
     nullptr,          // tkExWMA
