@@ -145,19 +145,26 @@ struct TOutBlock {
     std::string Data;
 };
 
-bool PlanFlacBlocks(const TLocation& loc, const std::string& body, std::vector<TOutBlock>& out) {
+// A null body removes the comment block.
+bool PlanFlacBlocks(const TLocation& loc, const std::string* body, std::vector<TOutBlock>& out) {
     const int index = loc.Flac.Find(FlacVorbisComment);
     for (const TFlacBlock& b : loc.Flac.Blocks)
         out.push_back({b.Type, b.DataOffset(), b.Length, false, {}});
-    TOutBlock comment{FlacVorbisComment, 0, static_cast<uint32_t>(body.size()), true, body};
-    int64_t delta = static_cast<int64_t>(body.size());
-    if (index >= 0) {
-        delta -= loc.Flac.Blocks[static_cast<size_t>(index)].Length;
-        out[static_cast<size_t>(index)] = comment;
+    int64_t delta = 0;
+    if (!body) {
+        if (index < 0) return false;
+        delta = -int64_t{FlacBlockHeaderSize} - loc.Flac.Blocks[static_cast<size_t>(index)].Length;
+        out.erase(out.begin() + index);
+    } else if (index >= 0) {
+        delta =
+            static_cast<int64_t>(body->size()) - loc.Flac.Blocks[static_cast<size_t>(index)].Length;
+        out[static_cast<size_t>(index)] = {FlacVorbisComment, 0,
+                                           static_cast<uint32_t>(body->size()), true, *body};
     } else {
         if (out.empty()) return false;
-        out.insert(out.begin() + 1, comment);
-        delta += FlacBlockHeaderSize;
+        out.insert(out.begin() + 1,
+                   {FlacVorbisComment, 0, static_cast<uint32_t>(body->size()), true, *body});
+        delta = static_cast<int64_t>(body->size()) + FlacBlockHeaderSize;
     }
     TOutBlock& last = out.back();
     const bool padded = last.Type == FlacPadding && !last.Own && out.size() > 1;
@@ -177,9 +184,9 @@ bool PlanFlacBlocks(const TLocation& loc, const std::string& body, std::vector<T
 }
 
 bool WriteFlac(const std::string& fileName, const TFileView& file, const TLocation& loc,
-               const std::string& body) {
+               const std::string* body) {
     // A metadata walk that did not end at a last-block flag gives no safe place for the audio.
-    if (!loc.Flac.Complete || body.size() > FlacMaxBlockLength) return false;
+    if (!loc.Flac.Complete || (body && body->size() > FlacMaxBlockLength)) return false;
     std::vector<TOutBlock> blocks;
     if (!PlanFlacBlocks(loc, body, blocks)) return false;
     return RebuildFile(fileName, [&](TFileStream&, TFileStream& rebuilt) {
@@ -445,7 +452,7 @@ bool TTagVorbis::DoRead(const TFileView& file) {
     return true;
 }
 
-bool TTagVorbis::Write(const std::string& fileName) {
+bool TTagVorbis::Write(const std::string& fileName, bool remove) {
     if (!CanModifyFile(fileName)) return false;
     const TFileViewRef file = TFileView::Open(fileName);
     // The file layer's positions are 32-bit.
@@ -467,7 +474,8 @@ bool TTagVorbis::Write(const std::string& fileName) {
         Vendor = stored->Vendor;
     }
     const std::string block = BuildBlock();
-    if (loc.Container == vcFLAC) return WriteFlac(fileName, *file, loc, block);
+    // FLAC keeps no block for removed comments; an Ogg stream needs its comment packet.
+    if (loc.Container == vcFLAC) return WriteFlac(fileName, *file, loc, remove ? nullptr : &block);
     // Every Ogg stream of these kinds carries a comment packet; without one there is no place.
     if (!loc.Found) return false;
     if (loc.Container == vcOggFLAC && block.size() - OggFlacHeaderSize > FlacMaxBlockLength)
@@ -476,7 +484,7 @@ bool TTagVorbis::Write(const std::string& fileName) {
 }
 
 bool TTagVorbis::DoSave(const std::string& fileName) {
-    return Write(fileName);
+    return Write(fileName, false);
 }
 
 bool TTagVorbis::DoRemove(const std::string& fileName) {
@@ -488,7 +496,7 @@ bool TTagVorbis::DoRemove(const std::string& fileName) {
     }
     Reset();
     Items->Clear();
-    return Write(fileName);
+    return Write(fileName, true);
 }
 
 TTagBase* CreateTagVorbis() {

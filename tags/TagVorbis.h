@@ -61,7 +61,7 @@ class TTagVorbis : public TTagBase {
 
   private:
     bool Parse(const std::string& block);
-    bool Write(const std::string& fileName);
+    bool Write(const std::string& fileName, bool remove);
 
     std::string StoredVendor;                  // the vendor bytes as read
     std::vector<std::string> ZeroComments;     // items holding a zero byte, which Items cuts there
