@@ -2,7 +2,7 @@
 // where it was, and with a fault injected at each step of the file layer (a failed or short
 // write, a full disk, a failed truncate, rename, sync or open) the change is reported false, the
 // audio bytes are untouched (a rebuilt file stays byte-identical) and no "~" file stays behind.
-// Kinds whose writer is not built yet are skipped.
+// Kinds whose writer is not built yet are skipped. Vorbis comments are written into a FLAC file.
 #include "TestSupport.h"
 #include "framework/Registry.h"
 #include "platform/FileService.h"
@@ -144,10 +144,14 @@ class TTagSafetyTest : public ::testing::TestWithParam<int> {
                              "duration=0.5 -ac 1 -bitexact -map_metadata -1 " +
                              Quote(wav)),
             0);
+        if (GetParam() == tkVorbis) {
+            MakeFlacAudio(wav);
+            return;
+        }
         ASSERT_EQ(testsupport::Run("lame --quiet -b 64 " + Quote(wav) + " " +
                                    Quote(Dir.Path("audio.mp3"))),
                   0);
-        Audio = ReadFile(Dir.Path("audio.mp3"));
+        Audio = Bare = ReadFile(Dir.Path("audio.mp3"));
         fs::remove(wav);
         fs::remove(Dir.Path("audio.mp3"));
         // lame writes no tag unless asked: the file is audio frames only.
@@ -155,6 +159,33 @@ class TTagSafetyTest : public ::testing::TestWithParam<int> {
         ASSERT_NE(Audio.substr(0, 3), "ID3");
         ASSERT_NE(Audio.substr(Audio.size() - 128, 3), "TAG");
         File = Dir.Path("song.mp3");
+    }
+
+    // Vorbis comments live in FLAC metadata: the bare file is "fLaC" and STREAMINFO alone (the
+    // last block), and the audio is the frames after it.
+    void MakeFlacAudio(const std::string& wav) {
+        REQUIRE_TOOL("flac");
+        const std::string flac = Dir.Path("audio.flac");
+        ASSERT_EQ(testsupport::Run("flac -s -f --no-padding --no-seektable " + Quote(wav) + " -o " +
+                                   Quote(flac)),
+                  0);
+        const std::string bytes = ReadFile(flac);
+        fs::remove(wav);
+        fs::remove(flac);
+        size_t at = 4;
+        bool last = false;
+        while (!last && at + 4 <= bytes.size()) {
+            last = (bytes[at] & 0x80) != 0;
+            at += 4 + ((static_cast<size_t>(static_cast<uint8_t>(bytes[at + 1])) << 16) |
+                       (static_cast<size_t>(static_cast<uint8_t>(bytes[at + 2])) << 8) |
+                       static_cast<uint8_t>(bytes[at + 3]));
+        }
+        ASSERT_EQ(bytes.substr(0, 4), "fLaC");
+        Audio = bytes.substr(at);
+        Bare = bytes.substr(0, 4 + 4 + 34) + Audio;
+        Bare[4] = '\x80'; // STREAMINFO, the last block
+        ASSERT_GT(Audio.size(), 1000u);
+        File = Dir.Path("song.flac");
     }
 
     TRef<TTagBase> TagWithFields(const std::string& title) const {
@@ -245,7 +276,8 @@ class TTagSafetyTest : public ::testing::TestWithParam<int> {
     }
 
     TTempDir Dir;
-    std::string Audio, File;
+    // The audio bytes, and the file without any tag (the same for MP3).
+    std::string Audio, Bare, File;
 };
 
 std::string ParamName(const ::testing::TestParamInfo<int>& info) {
@@ -258,7 +290,7 @@ std::string ParamName(const ::testing::TestParamInfo<int>& info) {
 } // namespace
 
 TEST_P(TTagSafetyTest, SaveAndRemoveKeepEveryAudioByte) {
-    WriteFile(File, Audio);
+    WriteFile(File, Bare);
     ASSERT_TRUE(Save("First title"));
     std::string saved = ReadFile(File);
     EXPECT_GT(saved.size(), Audio.size());
@@ -282,13 +314,19 @@ TEST_P(TTagSafetyTest, SaveAndRemoveKeepEveryAudioByte) {
     }
 
     ASSERT_TRUE(Remove());
-    EXPECT_TRUE(ReadFile(File) == Audio) << "Remove did not give back the bare audio";
+    // A FLAC file keeps the room of the removed block as padding, as metaflac does.
+    if (GetParam() == tkVorbis) {
+        EXPECT_TRUE(AudioIntact(ReadFile(File), ReadFile(File).size() - Audio.size()));
+        EXPECT_EQ(Title(), "<no tag>");
+    } else {
+        EXPECT_TRUE(ReadFile(File) == Audio) << "Remove did not give back the bare audio";
+    }
     EXPECT_EQ(StrayFiles(), "");
 }
 
 TEST_P(TTagSafetyTest, OtherTagsSurviveSaveAndRemove) {
     // Every built kind writes its tag first, each with its own title.
-    WriteFile(File, Audio);
+    WriteFile(File, Bare);
     std::vector<int> others;
     for (int kind : {tkID3v2, tkAPE, tkID3v1}) {
         TRef<TTagBase> tag = CreateTag(kind);
@@ -318,11 +356,11 @@ TEST_P(TTagSafetyTest, OtherTagsSurviveSaveAndRemove) {
 }
 
 TEST_P(TTagSafetyTest, FaultsWhileSavingANewTag) {
-    InjectEveryFault(TagKindName(GetParam()) + " new", Audio, [&] { return Save("New title"); });
+    InjectEveryFault(TagKindName(GetParam()) + " new", Bare, [&] { return Save("New title"); });
 }
 
 TEST_P(TTagSafetyTest, FaultsWhileReplacingATag) {
-    WriteFile(File, Audio);
+    WriteFile(File, Bare);
     ASSERT_TRUE(Save("Old title"));
     std::string tagged = ReadFile(File);
     InjectEveryFault(TagKindName(GetParam()) + " replace", tagged,
@@ -330,14 +368,14 @@ TEST_P(TTagSafetyTest, FaultsWhileReplacingATag) {
 }
 
 TEST_P(TTagSafetyTest, FaultsWhileRemovingATag) {
-    WriteFile(File, Audio);
+    WriteFile(File, Bare);
     ASSERT_TRUE(Save("Doomed title"));
     std::string tagged = ReadFile(File);
     InjectEveryFault(TagKindName(GetParam()) + " remove", tagged, [&] { return Remove(); });
 }
 
 TEST_P(TTagSafetyTest, ReadOnlyFileIsRefusedAndUnchanged) {
-    WriteFile(File, Audio);
+    WriteFile(File, Bare);
     ASSERT_TRUE(Save("Kept title"));
     std::string tagged = ReadFile(File);
     ASSERT_EQ(::chmod(File.c_str(), 0444), 0);
@@ -349,13 +387,13 @@ TEST_P(TTagSafetyTest, ReadOnlyFileIsRefusedAndUnchanged) {
 }
 
 TEST_P(TTagSafetyTest, RemoveWithoutATagLeavesTheFileAlone) {
-    WriteFile(File, Audio);
+    WriteFile(File, Bare);
     Remove(); // true or false by kind: either way nothing may change
-    EXPECT_TRUE(ReadFile(File) == Audio);
+    EXPECT_TRUE(ReadFile(File) == Bare);
     EXPECT_EQ(StrayFiles(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(WritableKinds, TTagSafetyTest,
                          ::testing::Values(int{tkID3v1}, int{tkID3v1Lyrics}, int{tkID3v2},
-                                           int{tkAPE}),
+                                           int{tkAPE}, int{tkVorbis}),
                          ParamName);
