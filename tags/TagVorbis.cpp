@@ -466,12 +466,14 @@ bool TTagVorbis::Write(const std::string& fileName, bool remove) {
         OggFlacHeader = static_cast<uint8_t>(loc.Block[0]);
     }
     if (Vendor.empty() && loc.Found) {
-        // No vendor set: the file's own stays.
+        // No vendor set (nothing was read, or Remove): the file's own stays, and so do the
+        // bytes an Opus packet carries after its comments unless they are being removed.
         TRef<TTagVorbis> stored(new TTagVorbis);
         stored->Container = loc.Container;
         stored->Parse(loc.Block);
         StoredVendor = stored->StoredVendor;
         Vendor = stored->Vendor;
+        if (!remove && OpusTrailer.empty()) OpusTrailer = stored->OpusTrailer;
     }
     const std::string block = BuildBlock();
     // FLAC keeps no block for removed comments; an Ogg stream needs its comment packet.
