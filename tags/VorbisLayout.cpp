@@ -158,10 +158,11 @@ bool ReadOggPackets(const TFileView& file, uint64_t start, size_t count, TOggStr
                     data.Text(inPage, std::min<uint64_t>(v, maxBytes - packet.Bytes.size()));
             inPage += v;
             dataAt += v;
+            if (inPage > data.Size()) packet.Cut = true;
             if (v < 255) {
                 packet.LastSegment = i;
                 packet.End = dataAt;
-                packet.Complete = true;
+                packet.Complete = !packet.Cut;
                 stream.Packets.push_back(std::move(packet));
                 open = false;
             }

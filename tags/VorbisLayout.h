@@ -88,7 +88,8 @@ struct TOggPacket {
     size_t FirstSegment = 0;     // its first lacing value in the first page
     size_t LastSegment = 0;      // its last lacing value in the last page
     uint64_t End = 0;            // offset just past its last byte
-    bool Complete = false;       // a lacing value below 255 ended it
+    bool Complete = false;       // a lacing value below 255 ended it, every byte present
+    bool Cut = false;            // the end of the file cut its bytes
 };
 
 struct TOggStream {

@@ -339,6 +339,20 @@ TEST(OggReader, ID3v2InFrontCountsOnceInTheAudioSize) {
     EXPECT_NEAR(r->Ratio, audio / (441000.0 * 2 * 2 + 44) * 100, 1e-9);
 }
 
+TEST(OggWrite, RefusesACommentPacketCutByTheEndOfTheFile) {
+    TTempDir dir;
+    const std::string file = dir.Path("t.ogg");
+    const std::string whole =
+        OggPage(OggFirstPage, 0, Serial, 0, {VorbisId(1, 44100, 0, 64000, 0)}) +
+        OggPage(0, 0, Serial, 1, Segments("\x03vorbis" + Comments("v", {"TITLE=t"}) + "\x01"));
+    const std::string cut = whole.substr(0, whole.find("TITLE=t") + 3);
+    WriteFile(file, cut);
+    TRef<TTagVorbis> tag(new TTagVorbis);
+    tag->SetField(tfTitle, "New");
+    EXPECT_FALSE(tag->Save(file));
+    EXPECT_TRUE(ReadFile(file) == cut);
+}
+
 // ---- Real encoder files.
 
 struct TRealCase {
