@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the benchmark corpus with real encoders: a few hundred files of every format the
-# installed encoders make (WAV, MP3 CBR and VBR, MP2, FLAC, Ogg Vorbis, Speex, WavPack,
+# installed encoders make (WAV, MP3 CBR and VBR, MP2, FLAC, Ogg Vorbis, Speex, Opus, WavPack,
 # Musepack, M4A/AAC, raw ADTS AAC, WMA, AC3, DTS, TTA), 1 s to 10 min long, some with tags.
 #   bash bench/corpus.sh DIR [FILES_PER_FORMAT]
 set -euo pipefail
@@ -30,7 +30,7 @@ source_wav() { # length rate channels
 # Writes one line per file to encode: format index length rate channels.
 plan=$out/.plan
 : >"$plan"
-formats=(wav mp3cbr mp3vbr mp2 flac ogg spx wv mpc m4a aac wma ac3 dts tta)
+formats=(wav mp3cbr mp3vbr mp2 flac ogg spx opus wv mpc m4a aac wma ac3 dts tta)
 for fmt in "${formats[@]}"; do
   for ((i = 0; i < per; i++)); do
     len=${lengths[i % ${#lengths[@]}]}
@@ -70,6 +70,7 @@ encode() { # format index length rate channels
     flac) flac -s -f -T "TITLE=Title $i" -T ARTIST=Artist "$wav" -o "$name.flac" ;;
     ogg) oggenc -Q -q $(( i % 8 )) -t "Title $i" -a Artist "$wav" -o "$name.ogg" ;;
     spx) speexenc --quiet --title "Title $i" "$wav" "$name.spx" ;;
+    opus) opusenc --quiet --title "Title $i" "$wav" "$name.opus" ;;
     wv) wavpack -q -y -w "Title=Title $i" "$wav" -o "$name.wv" ;;
     mpc) mpcenc --silent --overwrite --title "Title $i" "$wav" "$name.mpc" ;;
     m4a) ffmpeg -v error -y -i "$wav" -c:a aac -b:a 128k -metadata title="Title $i" "$name.m4a" ;;
@@ -86,6 +87,7 @@ t.add(i.TIT2(encoding=3, text=sys.argv[2])); t.save(sys.argv[1], v1=2)' "$name.a
 export -f encode
 export src out
 needed() { case $1 in mp3*) echo lame ;; flac) echo flac ;; ogg) echo oggenc ;; spx) echo speexenc ;;
+  opus) echo opusenc ;;
   wv) echo wavpack ;; mpc) echo mpcenc ;; *) echo ffmpeg ;; esac; }
 while read -r fmt i len rate ch; do
   if have "$(needed "$fmt")"; then echo "$fmt $i $len $rate $ch"; fi

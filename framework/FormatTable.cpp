@@ -6,10 +6,12 @@
 #include "formats/AudioAC3.h"
 #include "formats/AudioCDAtrack.h"
 #include "formats/AudioDTS.h"
+#include "formats/AudioFLAC.h"
 #include "formats/AudioMP4.h"
 #include "formats/AudioMPEG.h"
 #include "formats/AudioMPEGplus.h"
 #include "formats/AudioMonkey.h"
+#include "formats/AudioOgg.h"
 #include "formats/AudioOptimFrog.h"
 #include "formats/AudioTTA.h"
 #include "formats/AudioTwinVQ.h"
@@ -22,6 +24,7 @@
 #include "tags/TagID3v2.h"
 #include "tags/TagMp4.h"
 #include "tags/TagTwinVQ.h"
+#include "tags/TagVorbis.h"
 #include "tags/TagWMA.h"
 
 namespace audiolens {
@@ -31,14 +34,14 @@ const TAudioConstructor AudioConstructors[FormatCount] = {
     CreateWAV,       // afWav
     CreateWAVPack,   // afWAVPack
     CreateMonkey,    // afMonkey
-    nullptr,         // afOGG
+    CreateOgg,       // afOGG
     CreateAC3,       // afAC3
     CreateAAC,       // afAAC
     CreateDTS,       // afDTS
     CreateTTA,       // afTTA
     CreateWMA,       // afWMA
     CreateOptimFrog, // afOptimFrog
-    nullptr,         // afFLAC
+    CreateFLAC,      // afFLAC
     CreateTwinVQ,    // afTwinVQ
     CreateCDAtrack,  // afCDATrack
     CreateMPEG,      // afMPEG
@@ -53,7 +56,7 @@ const TTagConstructor TagConstructors[TagSlotCount] = {
     CreateTagLyrics3, // tkID3v1Lyrics
     CreateTagID3v2,   // tkID3v2
     CreateTagAPE,     // tkAPE
-    nullptr,          // tkVorbis
+    CreateTagVorbis,  // tkVorbis
     CreateTagTwinVQ,  // tkTwinVQ
     CreateTagWMA,     // tkWMA
     CreateTagExWMA,   // tkExWMA

@@ -46,6 +46,8 @@ fi
 have flac && [ -f "$tmp/mono.wav" ] && flac -s -f -T TITLE=Tone -T ARTIST=Me "$tmp/mono.wav" -o "$a/tagged.flac"
 have oggenc && [ -f "$tmp/mono.wav" ] && oggenc -Q -q 0 -t Tone -a Me "$tmp/mono.wav" -o "$a/vorbis.ogg"
 have speexenc && [ -f "$tmp/mono.wav" ] && speexenc --quiet --title Tone "$tmp/mono.wav" "$a/speex.spx"
+have opusenc && [ -f "$tmp/mono.wav" ] && opusenc --quiet --title Tone --artist Me "$tmp/mono.wav" "$a/opus.opus"
+have flac && [ -f "$tmp/mono.wav" ] && flac -s -f --ogg -T TITLE=Tone "$tmp/mono.wav" -o "$a/oggflac.oga"
 have wavpack && [ -f "$tmp/mono.wav" ] && wavpack -q -y -w Title=Tone -w Artist=Me "$tmp/mono.wav" -o "$a/tagged.wv"
 if have wavpack && have ffmpeg; then
   ff 176400 0.05 6 -c:a pcm_s16le "$tmp/six.wav" && wavpack -q -y -hx "$tmp/six.wav" -o "$a/six-176k.wv"
@@ -186,6 +188,28 @@ f = ASF(sys.argv[1])
 f["Title"] = "Song"; f["WM/AlbumTitle"] = "Record"; f["WM/Track"] = ASFDWordAttribute(4)
 f["IsVBR"] = ASFBoolAttribute(True); f["WM/Picture"] = ASFByteArrayAttribute(b"\x03image/png\0" + bytes(40))
 f.save()
+PY
+fi
+
+# Vorbis comments with a picture (a FLAC PICTURE block; in Ogg a comment over several pages),
+# and a FLAC file behind an ID3v2 tag.
+if /usr/bin/python3 -c 'import mutagen' 2>/dev/null; then
+  [ -f "$a/tagged.flac" ] && cp "$a/tagged.flac" "$a/mutagen-picture.flac" && cp "$a/tagged.flac" "$a/id3v2-front.flac"
+  [ -f "$a/vorbis.ogg" ] && cp "$a/vorbis.ogg" "$a/mutagen-picture.ogg"
+  /usr/bin/python3 - "$a" <<'PY'
+import os, sys, base64, mutagen, mutagen.flac as fl, mutagen.id3 as id3
+a = sys.argv[1]
+p = fl.Picture(); p.type = 3; p.mime = "image/png"; p.data = b"\x89PNG" + bytes(range(256)) * 80
+for name in ("mutagen-picture.flac", "mutagen-picture.ogg"):
+    path = os.path.join(a, name)
+    if not os.path.exists(path): continue
+    f = mutagen.File(path)
+    if isinstance(f, fl.FLAC): f.add_picture(p)
+    else: f["METADATA_BLOCK_PICTURE"] = [base64.b64encode(p.write()).decode()]
+    f["MUSICBRAINZ_TRACKID"] = "4f1e"; f.save()
+path = os.path.join(a, "id3v2-front.flac")
+if os.path.exists(path):
+    t = id3.ID3(); t.add(id3.TIT2(encoding=3, text="Id3")); t.save(path)
 PY
 fi
 

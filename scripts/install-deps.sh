@@ -5,7 +5,7 @@ packages=(
   cmake g++ make pkg-config clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   libfltk1.3-dev librtmidi-dev
-  ffmpeg lame flac vorbis-tools speex wavpack musepack-tools mediainfo
+  ffmpeg lame flac vorbis-tools speex opus-tools wavpack musepack-tools mediainfo
   python3-mutagen libtag1-dev strace time
   xvfb xdotool x11-apps imagemagick
 )

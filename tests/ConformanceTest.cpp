@@ -19,6 +19,9 @@
 // - Ogg Vorbis and Speex: the granule position of the last page over the rate; ffprobe takes
 //   the same granule but subtracts a Speex stream's encoder look-ahead where it knows it, which
 //   stays below one 20 ms frame.
+// - Opus: the last granule position less the header's pre-skip over 48 kHz, as mutagen and
+//   opusinfo give it; ffprobe's stream duration keeps the pre-skip (312 samples, 6.5 ms, with
+//   opusenc) and starts at a negative time instead. Ogg FLAC: the last granule over the rate.
 // - WAV: the data chunk's bytes over the byte rate, exactly as ffprobe; the LIST chunk that
 //   ffmpeg writes by default is skipped and does not count.
 // - WavPack: the total sample count of the first block header; the channel count of more than
@@ -115,9 +118,20 @@ const TConformanceCase Cases[] = {
     {"FlacStereo44k", afFLAC, "flac", ".flac", 44100, 2, 2.3, "flac -s -f %s -o %o", 4096},
     {"FlacMono8k", afFLAC, "flac", ".flac", 8000, 1, 0.6, "flac -s -f %s -o %o", 4096},
     {"FlacStereo96k", afFLAC, "flac", ".flac", 96000, 2, 1.0, "flac -s -f --best %s -o %o", 4096},
+    {"Flac6ch48k", afFLAC, "flac", ".flac", 48000, 6, 1.2, "flac -s -f %s -o %o", 4096},
+    {"Flac24bitStereo88k", afFLAC, "flac", ".flac", 88200, 2, 1.0,
+     "ffmpeg -v error -i %s -c:a pcm_s24le -f wav - | flac -s -f - -o %o", 4096},
+    {"FlacFfmpegMono22k", afFLAC, "ffmpeg", ".flac", 22050, 1, 1.5,
+     "ffmpeg -v error -y -i %s -c:a flac %o", 4608},
+    {"OggFlacStereo44k", afOGG, "flac", ".oga", 44100, 2, 2.3, "flac -s -f --ogg %s -o %o", 4096},
     {"VorbisStereo44k", afOGG, "oggenc", ".ogg", 44100, 2, 2.3, "oggenc -Q %s -o %o", 2048},
     {"VorbisMono22k", afOGG, "oggenc", ".ogg", 22050, 1, 5.0, "oggenc -Q -q 1 %s -o %o", 2048},
     {"Vorbis6ch48k", afOGG, "oggenc", ".ogg", 48000, 6, 1.0, "oggenc -Q %s -o %o", 2048},
+    {"VorbisFfmpegStereo32k", afOGG, "ffmpeg", ".ogg", 32000, 2, 2.0,
+     "ffmpeg -v error -y -i %s -c:a libvorbis %o", 2048},
+    {"OpusStereo48k", afOGG, "opusenc", ".opus", 48000, 2, 2.3, "opusenc --quiet %s %o", 960},
+    {"OpusMono16k", afOGG, "opusenc", ".opus", 16000, 1, 3.0, "opusenc --quiet %s %o", 960},
+    {"Opus6ch48k", afOGG, "opusenc", ".opus", 48000, 6, 1.0, "opusenc --quiet %s %o", 960},
     {"SpeexMono8k", afOGG, "speexenc", ".spx", 8000, 1, 2.3, "speexenc --quiet %s %o", 160},
     {"SpeexMono16k", afOGG, "speexenc", ".spx", 16000, 1, 3.0, "speexenc --quiet %s %o", 320},
     {"SpeexStereo32k", afOGG, "speexenc", ".spx", 32000, 2, 1.5, "speexenc --quiet %s %o", 640},

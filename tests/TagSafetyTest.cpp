@@ -3,7 +3,8 @@
 // write, a full disk, a failed truncate, rename, sync or open) the change is reported false, the
 // audio bytes are untouched (a rebuilt file stays byte-identical) and no "~" file stays behind.
 // Kinds whose writer is not built yet are skipped. The WMA kinds write into an ASF file, whose
-// header they rebuild in front of the untouched data object.
+// header they rebuild in front of the untouched data object; Vorbis comments are written into a
+// FLAC file.
 #include "TestSupport.h"
 #include "framework/Registry.h"
 #include "platform/FileService.h"
@@ -146,6 +147,10 @@ class TTagSafetyTest : public ::testing::TestWithParam<int> {
                              "duration=0.5 -ac 1 -bitexact -map_metadata -1 " +
                              Quote(wav)),
             0);
+        if (GetParam() == tkVorbis) {
+            MakeFlacAudio(wav);
+            return;
+        }
         if (IsAsf()) {
             // An ASF file without description objects; its audio is the data object on.
             const std::string wma = Dir.Path("audio.wma");
@@ -181,6 +186,34 @@ class TTagSafetyTest : public ::testing::TestWithParam<int> {
             Bare = "TWIN97012000" + BE32(header.size()) + header + Audio;
             File = Dir.Path("song.vqf");
         }
+    }
+
+    // Vorbis comments live in FLAC metadata: the bare file is "fLaC" and STREAMINFO alone (the
+    // last block), and the audio is the frames after it.
+    void MakeFlacAudio(const std::string& wav) {
+        REQUIRE_TOOL("flac");
+        const std::string flac = Dir.Path("audio.flac");
+        ASSERT_EQ(testsupport::Run("flac -s -f --no-padding --no-seektable " + Quote(wav) + " -o " +
+                                   Quote(flac)),
+                  0);
+        const std::string bytes = ReadFile(flac);
+        fs::remove(wav);
+        fs::remove(flac);
+        size_t at = 4;
+        bool last = false;
+        while (!last && at + 4 <= bytes.size()) {
+            last = (bytes[at] & 0x80) != 0;
+            at += 4 + ((static_cast<size_t>(static_cast<uint8_t>(bytes[at + 1])) << 16) |
+                       (static_cast<size_t>(static_cast<uint8_t>(bytes[at + 2])) << 8) |
+                       static_cast<uint8_t>(bytes[at + 3]));
+        }
+        ASSERT_EQ(bytes.substr(0, 4), "fLaC");
+        Audio = bytes.substr(at);
+        Bare = bytes.substr(0, 4 + 4 + 34) + Audio;
+        Bare[4] = '\x80'; // STREAMINFO, the last block
+        ASSERT_GT(Audio.size(), 1000u);
+        File = Dir.Path("song.flac");
+        Format = afFLAC;
     }
 
     TRef<TTagBase> TagWithFields(const std::string& title) const {
@@ -313,7 +346,13 @@ TEST_P(TTagSafetyTest, SaveAndRemoveKeepEveryAudioByte) {
     }
 
     ASSERT_TRUE(Remove());
-    EXPECT_TRUE(ReadFile(File) == Bare) << "Remove did not give back the bare audio";
+    // A FLAC file keeps the room of the removed block as padding, as metaflac does.
+    if (GetParam() == tkVorbis) {
+        EXPECT_TRUE(AudioIntact(ReadFile(File), ReadFile(File).size() - Audio.size()));
+        EXPECT_EQ(Title(), "<no tag>");
+    } else {
+        EXPECT_TRUE(ReadFile(File) == Bare) << "Remove did not give back the bare file";
+    }
     EXPECT_EQ(StrayFiles(), "");
 }
 
@@ -390,5 +429,6 @@ TEST_P(TTagSafetyTest, RemoveWithoutATagLeavesTheFileAlone) {
 
 INSTANTIATE_TEST_SUITE_P(WritableKinds, TTagSafetyTest,
                          ::testing::Values(int{tkID3v1}, int{tkID3v1Lyrics}, int{tkID3v2},
-                                           int{tkAPE}, int{tkTwinVQ}, int{tkWMA}, int{tkExWMA}),
+                                           int{tkAPE}, int{tkTwinVQ}, int{tkWMA}, int{tkExWMA},
+                                           int{tkVorbis}),
                          ParamName);
