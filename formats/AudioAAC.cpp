@@ -8,9 +8,6 @@
 #include "core/ReadWindow.h"
 #include "formats/AudioBytes.h"
 #include "tags/ID3v2Layout.h"
-#include "tags/TagAPE.h"
-#include "tags/TagID3v1.h"
-#include "tags/TagID3v2.h"
 
 #include <cmath>
 
@@ -231,11 +228,7 @@ bool ReadAAC(const TFileView& file, TAudioFile& r) {
 }
 
 TAudioFile* CreateAAC() {
-    TAudioFile* r = NewAudioFile(afAAC, ReadAAC);
-    r->AddTag(tkID3v1, CreateTagID3v1());
-    r->AddTag(tkID3v2, CreateTagID3v2());
-    r->AddTag(tkAPE, CreateTagAPE());
-    return r;
+    return NewTaggedStream(afAAC, ReadAAC);
 }
 
 } // namespace audiolens

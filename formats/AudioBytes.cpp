@@ -2,6 +2,7 @@
 
 #include "tags/TagAPE.h"
 #include "tags/TagID3v1.h"
+#include "tags/TagID3v2.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,6 +21,14 @@ int32_t ClampedRound(double value, double limit) {
 }
 
 } // namespace
+
+TAudioFile* NewTaggedStream(TAudioFormat format, TReadProc read) {
+    TAudioFile* r = NewAudioFile(format, read);
+    r->AddTag(tkID3v1, CreateTagID3v1());
+    r->AddTag(tkID3v2, CreateTagID3v2());
+    r->AddTag(tkAPE, CreateTagAPE());
+    return r;
+}
 
 void ReadStreamTags(const TFileView& file, TAudioFile& r) {
     for (TTagKind kind : {tkID3v2, tkID3v1, tkAPE})

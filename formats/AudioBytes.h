@@ -8,6 +8,9 @@
 
 namespace audiolens {
 
+// A record whose stream may carry ID3v2 tags in front and APE and ID3v1 tags behind it.
+TAudioFile* NewTaggedStream(TAudioFormat format, TReadProc read);
+
 // Runs Read of the record's ID3v2, ID3v1 and APE tags (those it has) on the view.
 void ReadStreamTags(const TFileView& file, TAudioFile& record);
 

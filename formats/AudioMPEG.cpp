@@ -3,12 +3,10 @@
 #include "formats/AudioMPEG.h"
 
 #include "core/Convert.h"
+#include "formats/AudioBytes.h"
 #include "formats/MPEGEncoder.h"
 #include "formats/MPEGFrameWalk.h"
 #include "tags/ID3v2Layout.h"
-#include "tags/TagAPE.h"
-#include "tags/TagID3v1.h"
-#include "tags/TagID3v2.h"
 
 #include <cmath>
 
@@ -41,8 +39,7 @@ bool ReadMPEG(const TFileView& file, TAudioFile& r) {
     TMPEGWalk walk;
     if (!WalkMPEGFrames(file, start, walk)) return false;
     // The frames are there: only now are the tags worth reading.
-    for (TTagKind kind : {tkID3v2, tkID3v1, tkAPE})
-        if (TTagBase* tag = r.GetTag(kind)) tag->Read(file);
+    ReadStreamTags(file, r);
 
     r.BitsPerSample = 16;
     r.BitRateType = brCBR;
@@ -73,11 +70,7 @@ bool ReadMPEG(const TFileView& file, TAudioFile& r) {
 }
 
 TAudioFile* CreateMPEG() {
-    TAudioFile* r = NewAudioFile(afMPEG, ReadMPEG);
-    r->AddTag(tkID3v1, CreateTagID3v1());
-    r->AddTag(tkID3v2, CreateTagID3v2());
-    r->AddTag(tkAPE, CreateTagAPE());
-    return r;
+    return NewTaggedStream(afMPEG, ReadMPEG);
 }
 
 } // namespace audiolens

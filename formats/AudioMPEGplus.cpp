@@ -4,12 +4,10 @@
 #include "formats/AudioMPEGplus.h"
 
 #include "core/Convert.h"
+#include "formats/AudioBytes.h"
 #include "formats/MPEGplusHeader.h"
 #include "formats/MPEGplusPackets.h"
 #include "tags/ID3v2Layout.h"
-#include "tags/TagAPE.h"
-#include "tags/TagID3v1.h"
-#include "tags/TagID3v2.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,19 +21,6 @@ constexpr int32_t MaxStereoBitRate = 480;
 constexpr double WavHeaderSize = 44;
 
 // The bytes the tags take, the APE header included (the tag's Size counts items and footer).
-int64_t TagBytes(const TFileView& file, const TAudioFile& r) {
-    int64_t bytes = 0;
-    if (auto* id3v1 = r.Tag<TTagID3v1>(tkID3v1))
-        bytes += id3v1->Size + (id3v1->LyricsTag() ? id3v1->LyricsTag()->Size : 0);
-    if (const TTagBase* id3v2 = r.GetTag(tkID3v2)) bytes += id3v2->Size;
-    if (const TTagBase* ape = r.GetTag(tkAPE); ape && ape->Valid) {
-        bytes += ape->Size;
-        TTagRec footer;
-        if (ReadFooter(file.Name(), footer) && footer.HasHeaderFlag()) bytes += APEHeaderSize;
-    }
-    return bytes;
-}
-
 void AddInfo(TAudioFile& r, int version, const std::string& encoder, int encoderNumber,
              int profileNumber) {
     r.Info->Add("Version=" + IntToStr(version));
@@ -133,19 +118,16 @@ bool ReadMPEGplus(const TFileView& file, TAudioFile& r) {
         return false;
     r.Reset();
     r.FileSize = static_cast<int64_t>(file.Size());
-    for (TTagKind kind : {tkID3v1, tkID3v2, tkAPE})
-        if (TTagBase* tag = r.GetTag(kind)) tag->Read(file);
-    const int64_t audioBytes = r.FileSize - TagBytes(file, r);
+    ReadStreamTags(file, r);
+    const TTagBase* id3v2 = r.GetTag(tkID3v2);
+    const int64_t audioBytes =
+        r.FileSize - TrailingTagBytes(file, r) - (id3v2 ? std::max(id3v2->Size, 0) : 0);
     return packetLayout ? ReadPacketLayout(packets, audioBytes, r)
                         : ReadHeaderLayout(head, audioBytes, r);
 }
 
 TAudioFile* CreateMPEGplus() {
-    TAudioFile* r = NewAudioFile(afMPEGplus, ReadMPEGplus);
-    r->AddTag(tkID3v1, CreateTagID3v1());
-    r->AddTag(tkID3v2, CreateTagID3v2());
-    r->AddTag(tkAPE, CreateTagAPE());
-    return r;
+    return NewTaggedStream(afMPEGplus, ReadMPEGplus);
 }
 
 } // namespace audiolens

@@ -6,9 +6,6 @@
 #include "core/Convert.h"
 #include "formats/AudioBytes.h"
 #include "tags/ID3v2Layout.h"
-#include "tags/TagAPE.h"
-#include "tags/TagID3v1.h"
-#include "tags/TagID3v2.h"
 
 #include <limits>
 
@@ -114,8 +111,7 @@ bool ReadMonkey(const TFileView& file, TAudioFile& r) {
     if (!read) return false;
 
     r.FileSize = static_cast<int64_t>(file.Size());
-    for (TTagKind kind : {tkID3v2, tkID3v1, tkAPE})
-        if (TTagBase* tag = r.GetTag(kind)) tag->Read(file);
+    ReadStreamTags(file, r);
     const int64_t tagBytes = static_cast<int64_t>(start) + TrailingTagBytes(file, r);
 
     if (version < DescriptorVersion && (h.Flags & OldPeakLevel))
@@ -140,11 +136,7 @@ bool ReadMonkey(const TFileView& file, TAudioFile& r) {
 }
 
 TAudioFile* CreateMonkey() {
-    TAudioFile* r = NewAudioFile(afMonkey, ReadMonkey);
-    r->AddTag(tkID3v1, CreateTagID3v1());
-    r->AddTag(tkID3v2, CreateTagID3v2());
-    r->AddTag(tkAPE, CreateTagAPE());
-    return r;
+    return NewTaggedStream(afMonkey, ReadMonkey);
 }
 
 } // namespace audiolens

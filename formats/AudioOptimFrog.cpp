@@ -5,9 +5,6 @@
 #include "core/Convert.h"
 #include "formats/AudioBytes.h"
 #include "tags/ID3v2Layout.h"
-#include "tags/TagAPE.h"
-#include "tags/TagID3v1.h"
-#include "tags/TagID3v2.h"
 
 #include <cstdlib>
 
@@ -34,8 +31,7 @@ bool ReadOptimFrog(const TFileView& file, TAudioFile& r) {
     if (h.Size() < HeaderSize || !h.Matches(0, "OFR ")) return false;
 
     r.FileSize = static_cast<int64_t>(file.Size());
-    for (TTagKind kind : {tkID3v1, tkID3v2, tkAPE})
-        if (TTagBase* tag = r.GetTag(kind)) tag->Read(file);
+    ReadStreamTags(file, r);
     const int64_t tagBytes = static_cast<int64_t>(start) + TrailingTagBytes(file, r);
 
     const uint64_t allSamples = uint64_t{h.U32LE(8)} | uint64_t{h.U16LE(12)} << 32;
@@ -68,11 +64,7 @@ bool ReadOptimFrog(const TFileView& file, TAudioFile& r) {
 }
 
 TAudioFile* CreateOptimFrog() {
-    TAudioFile* r = NewAudioFile(afOptimFrog, ReadOptimFrog);
-    r->AddTag(tkID3v1, CreateTagID3v1());
-    r->AddTag(tkID3v2, CreateTagID3v2());
-    r->AddTag(tkAPE, CreateTagAPE());
-    return r;
+    return NewTaggedStream(afOptimFrog, ReadOptimFrog);
 }
 
 } // namespace audiolens

@@ -5,9 +5,6 @@
 #include "core/Convert.h"
 #include "formats/AudioBytes.h"
 #include "tags/ID3v2Layout.h"
-#include "tags/TagAPE.h"
-#include "tags/TagID3v1.h"
-#include "tags/TagID3v2.h"
 
 namespace audiolens {
 
@@ -24,8 +21,7 @@ bool ReadTTA(const TFileView& file, TAudioFile& r) {
     if (h.Size() < HeaderSize || !h.Matches(0, "TTA1")) return false;
 
     r.FileSize = static_cast<int64_t>(file.Size());
-    for (TTagKind kind : {tkID3v2, tkID3v1, tkAPE})
-        if (TTagBase* tag = r.GetTag(kind)) tag->Read(file);
+    ReadStreamTags(file, r);
     const int64_t audioBytes = r.FileSize - static_cast<int64_t>(start) - TrailingTagBytes(file, r);
 
     r.Channels = h.U16LE(6);
@@ -46,11 +42,7 @@ bool ReadTTA(const TFileView& file, TAudioFile& r) {
 }
 
 TAudioFile* CreateTTA() {
-    TAudioFile* r = NewAudioFile(afTTA, ReadTTA);
-    r->AddTag(tkID3v1, CreateTagID3v1());
-    r->AddTag(tkID3v2, CreateTagID3v2());
-    r->AddTag(tkAPE, CreateTagAPE());
-    return r;
+    return NewTaggedStream(afTTA, ReadTTA);
 }
 
 } // namespace audiolens
