@@ -23,16 +23,13 @@ constexpr int32_t MaxStereoBitRate = 480;
 constexpr double WavHeaderSize = 44;
 
 // The bytes the tags take, the APE header included (the tag's Size counts items and footer).
-int64_t TagBytes(const TFileView& file, const TAudioFile& r) {
+int64_t TagBytes(const TAudioFile& r) {
     int64_t bytes = 0;
     if (auto* id3v1 = r.Tag<TTagID3v1>(tkID3v1))
         bytes += id3v1->Size + (id3v1->LyricsTag() ? id3v1->LyricsTag()->Size : 0);
     if (const TTagBase* id3v2 = r.GetTag(tkID3v2)) bytes += id3v2->Size;
-    if (const TTagBase* ape = r.GetTag(tkAPE); ape && ape->Valid) {
-        bytes += ape->Size;
-        TTagRec footer;
-        if (ReadFooter(file.Name(), footer) && footer.HasHeaderFlag()) bytes += APEHeaderSize;
-    }
+    if (const auto* ape = r.Tag<TTagAPE>(tkAPE); ape && ape->Valid)
+        bytes += ape->Size + (ape->HasHeader ? APEHeaderSize : 0);
     return bytes;
 }
 
@@ -135,7 +132,7 @@ bool ReadMPEGplus(const TFileView& file, TAudioFile& r) {
     r.FileSize = static_cast<int64_t>(file.Size());
     for (TTagKind kind : {tkID3v1, tkID3v2, tkAPE})
         if (TTagBase* tag = r.GetTag(kind)) tag->Read(file);
-    const int64_t audioBytes = r.FileSize - TagBytes(file, r);
+    const int64_t audioBytes = r.FileSize - TagBytes(r);
     return packetLayout ? ReadPacketLayout(packets, audioBytes, r)
                         : ReadHeaderLayout(head, audioBytes, r);
 }

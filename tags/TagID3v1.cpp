@@ -2,7 +2,6 @@
 
 #include "core/ByteReader.h"
 #include "core/Convert.h"
-#include "core/FileRewrite.h"
 #include "core/Text.h"
 #include "tags/TrailingTags.h"
 
@@ -78,46 +77,53 @@ std::string TTagID3v1::BuildTag() const {
     return tag;
 }
 
-bool TTagID3v1::DoRead(const TFileView& view) {
-    const std::string& fileName = view.Name();
+bool TTagID3v1::DoRead(const TFileView& file) {
     Reset();
-    {
-        TStreamRef file = OpenFileRead(fileName);
-        TTrailingTags layout;
-        if (!FindTrailingTags(*file, layout)) return false;
-        if (!layout.ID3v1.empty()) {
-            Valid = true;
-            Size = static_cast<int32_t>(ID3v1TagSize);
-            ParseTag(layout.ID3v1);
-        }
+    TTrailingTags layout;
+    if (!FindTrailingTags(file, layout)) return false;
+    if (!layout.ID3v1.empty()) {
+        Valid = true;
+        Size = static_cast<int32_t>(ID3v1TagSize);
+        ParseTag(layout.ID3v1);
     }
-    return Lyrics->Read(fileName);
+    return Lyrics->Read(file);
 }
 
 bool TTagID3v1::DoSave(const std::string& fileName) {
-    if (!CanModifyFile(fileName)) return false;
     std::string block;
     if (!Lyrics->BuildBlock(block)) return false;
-    TStreamRef file = OpenFileReadWrite(fileName);
-    TTrailingTags layout;
-    if (!FindTrailingTags(*file, layout)) return false;
-    // Both old tags are replaced by the new block (when it has fields) and the new tag.
-    if (!ReplaceTail(*file, layout.TailStart(), layout.FileSize, block + BuildTag())) return false;
+    const bool keepBlock = !Lyrics->Changed();
+    const bool ok = RebuildTail(
+        fileName, [&](const TFileView& file, uint64_t& keep, std::vector<TTailPiece>& tail) {
+            TTrailingTags layout;
+            if (!FindTrailingTags(file, layout)) return false;
+            // An unchanged Lyrics3 block stays as it is; a changed one is replaced.
+            keep = keepBlock ? layout.FileSize - layout.ID3v1Size() : layout.TailStart();
+            if (keepBlock) block = std::string();
+            tail.push_back({block + BuildTag()});
+            return true;
+        });
+    if (!ok) return false;
     Valid = true;
     Size = static_cast<int32_t>(ID3v1TagSize);
-    Lyrics->Valid = !block.empty();
-    Lyrics->Size = static_cast<int32_t>(block.size());
+    if (!keepBlock) {
+        Lyrics->Valid = !block.empty();
+        Lyrics->Size = static_cast<int32_t>(block.size());
+    }
     return true;
 }
 
 bool TTagID3v1::DoRemove(const std::string& fileName) {
-    if (!CanModifyFile(fileName)) return false;
-    TStreamRef file = OpenFileReadWrite(fileName);
-    TTrailingTags layout;
-    if (!FindTrailingTags(*file, layout)) return false;
-    if (layout.TailStart() < layout.FileSize &&
-        !ReplaceTail(*file, layout.TailStart(), layout.FileSize, std::string()))
-        return false;
+    bool present = true;
+    const bool ok =
+        RebuildTail(fileName, [&](const TFileView& file, uint64_t& keep, std::vector<TTailPiece>&) {
+            TTrailingTags layout;
+            if (!FindTrailingTags(file, layout)) return false;
+            keep = layout.TailStart();
+            present = keep < layout.FileSize;
+            return present; // nothing to cut: the file is left alone
+        });
+    if (!ok && present) return false;
     Valid = false;
     Size = 0;
     Lyrics->Valid = false;
@@ -130,9 +136,9 @@ TTagBase* CreateTagID3v1() {
 }
 
 int32_t GetID3v1Size(const std::string& fileName) {
-    TRef<TTagID3v1> tag(new TTagID3v1);
-    if (!tag->Read(fileName)) return 0;
-    return tag->Size + tag->LyricsTag()->Size;
+    TTrailingTags layout;
+    if (!FindTrailingTags(*TFileView::Open(fileName), layout)) return 0;
+    return static_cast<int32_t>(layout.ID3v1Size() + layout.LyricsSize);
 }
 
 } // namespace audiolens

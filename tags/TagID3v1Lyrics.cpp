@@ -2,7 +2,6 @@
 
 #include "core/ByteReader.h"
 #include "core/Convert.h"
-#include "core/FileRewrite.h"
 #include "core/Text.h"
 #include "tags/TrailingTags.h"
 
@@ -100,45 +99,65 @@ bool TTagLyrics3::BuildBlock(std::string& block) const {
     return true;
 }
 
-bool TTagLyrics3::DoRead(const TFileView& view) {
-    const std::string& fileName = view.Name();
+bool TTagLyrics3::Changed() const {
+    for (int id = 0; id < TagFieldCount; ++id)
+        if (((SupportedFields >> id) & 1) && GetField(id) != ReadFields[static_cast<size_t>(id)])
+            return true;
+    return false;
+}
+
+void TTagLyrics3::Reset() {
+    TTagBase::Reset();
+    ReadFields = {};
+}
+
+bool TTagLyrics3::DoRead(const TFileView& file) {
     Reset();
-    TStreamRef file = OpenFileRead(fileName);
     TTrailingTags layout;
-    if (!FindTrailingTags(*file, layout)) return false;
+    if (!FindTrailingTags(file, layout)) return false;
     if (layout.LyricsSize == 0) return true;
     Valid = true;
     Size = static_cast<int32_t>(layout.LyricsSize);
-    std::string block;
-    if (!ReadExactAt(*file, layout.LyricsStart(), layout.LyricsSize - LyricsTrailerSize, block))
-        return false;
-    ParseFields(block);
+    std::string scratch;
+    const uint64_t count = layout.LyricsSize - LyricsTrailerSize;
+    const TByteView block = file.Bytes(layout.LyricsStart(), count, scratch);
+    if (block.Size() != count) return false;
+    ParseFields(std::string_view(reinterpret_cast<const char*>(block.Bytes()), block.Size()));
+    for (int id = 0; id < TagFieldCount; ++id)
+        ReadFields[static_cast<size_t>(id)] = GetField(id);
     return true;
 }
 
 bool TTagLyrics3::DoSave(const std::string& fileName) {
-    if (!CanModifyFile(fileName)) return false;
     std::string block;
     if (!BuildBlock(block)) return false;
-    TStreamRef file = OpenFileReadWrite(fileName);
-    TTrailingTags layout;
-    if (!FindTrailingTags(*file, layout)) return false;
-    // The new block goes where the old one began, followed by the ID3v1 tag that was there.
-    if (!ReplaceTail(*file, layout.LyricsStart(), layout.FileSize, block + layout.ID3v1))
-        return false;
+    const bool ok = RebuildTail(
+        fileName, [&](const TFileView& file, uint64_t& keep, std::vector<TTailPiece>& tail) {
+            TTrailingTags layout;
+            if (!FindTrailingTags(file, layout)) return false;
+            // The new block goes where the old one began, followed by the ID3v1 tag there.
+            keep = layout.LyricsStart();
+            tail.push_back({block + layout.ID3v1});
+            return true;
+        });
+    if (!ok) return false;
     Valid = !block.empty();
     Size = static_cast<int32_t>(block.size());
     return true;
 }
 
 bool TTagLyrics3::DoRemove(const std::string& fileName) {
-    if (!CanModifyFile(fileName)) return false;
-    TStreamRef file = OpenFileReadWrite(fileName);
-    TTrailingTags layout;
-    if (!FindTrailingTags(*file, layout)) return false;
-    if (layout.LyricsSize > 0 &&
-        !ReplaceTail(*file, layout.LyricsStart(), layout.FileSize, layout.ID3v1))
-        return false;
+    bool present = true;
+    const bool ok = RebuildTail(
+        fileName, [&](const TFileView& file, uint64_t& keep, std::vector<TTailPiece>& tail) {
+            TTrailingTags layout;
+            if (!FindTrailingTags(file, layout)) return false;
+            present = layout.LyricsSize > 0;
+            keep = layout.LyricsStart();
+            tail.push_back({layout.ID3v1});
+            return present;
+        });
+    if (!ok && present) return false;
     Valid = false;
     Size = 0;
     return true;

@@ -4,6 +4,7 @@
 
 #include "framework/AudioFile.h"
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -18,12 +19,18 @@ class TTagLyrics3 : public TTagBase {
     bool BuildBlock(std::string& block) const;
     // Fills the fields from a block's bytes, "LYRICSBEGIN" through the last field.
     void ParseFields(std::string_view block);
+    // True when a field differs from what the last read found.
+    bool Changed() const;
+    void Reset() override;
 
   protected:
     ~TTagLyrics3() override = default;
     bool DoRead(const TFileView& file) override;
     bool DoSave(const std::string& fileName) override;
     bool DoRemove(const std::string& fileName) override;
+
+  private:
+    std::array<std::string, TagFieldCount> ReadFields;
 };
 
 // A stand-alone object, for reading this tag kind alone.
