@@ -157,6 +157,10 @@ const TRewriteResult& LastRewrite() {
     return Last;
 }
 
+void ClearLastRewrite() {
+    Last = TRewriteResult();
+}
+
 void TWriteLock::SetWait(uint32_t waitMs) {
     LockWaitMs = waitMs;
 }

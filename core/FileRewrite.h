@@ -29,6 +29,7 @@ struct TRewriteResult {
     std::string KeptCopy;
 };
 const TRewriteResult& LastRewrite();
+void ClearLastRewrite();
 
 // writeNew fills the new file from the original (both streams open, the original at its start);
 // it returns false to abandon, leaving the original untouched.

@@ -36,8 +36,11 @@ std::string TTagID3v1::GetField(int id) const {
 }
 
 void TTagID3v1::SetField(int id, const std::string& value) {
+    // A genre is a name of the table or its number.
+    const int32_t number = id == tfGenre ? DecimalDigits(value) : -1;
     if (id == tfGenre)
-        GenreIndex = ID3v1GenreByName(value);
+        GenreIndex = number >= 0 && number < ID3v1GenreCount ? static_cast<uint8_t>(number)
+                                                              : ID3v1GenreByName(value);
     else
         TTagBase::SetField(id, value);
 }
@@ -129,6 +132,25 @@ bool TTagID3v1::DoRemove(const std::string& fileName) {
     Lyrics->Valid = false;
     Lyrics->Size = 0;
     return true;
+}
+
+std::vector<std::string> ID3v1WriteLosses(const TTagID3v1& tag) {
+    std::vector<std::string> losses;
+    const bool withTrack = (StrToInt(tag.GetField(tfTrack)) & 0xFF) != 0;
+    for (const TTextField& f : TextFields) {
+        bool lossless = true;
+        const std::string text = SystemToLatin1(tag.GetField(f.Field), lossless);
+        const uint32_t room = f.Field == tfComment && withTrack ? 28 : f.Length;
+        const std::string name = f.Field == tfTitle    ? "Title"
+                                 : f.Field == tfArtist ? "Artist"
+                                 : f.Field == tfAlbum  ? "Album"
+                                 : f.Field == tfYear   ? "Year"
+                                                       : "Comment";
+        if (!lossless) losses.push_back(name + ": characters ID3v1 cannot hold were replaced");
+        if (text.size() > room)
+            losses.push_back(name + ": cut to " + std::to_string(room) + " characters");
+    }
+    return losses;
 }
 
 TTagBase* CreateTagID3v1() {
