@@ -165,7 +165,8 @@ bool TagCommand(const TOptions& o, const std::string& fileName, std::ostream& ou
     if (edit) {
         lock.emplace(fileName);
         if (!lock->Held()) {
-            err << "audiolens: " << fileName << ": " << lock->Error() << "; the file is unchanged\n";
+            err << "audiolens: " << fileName << ": " << lock->Error()
+                << "; the file is unchanged\n";
             return false;
         }
     }

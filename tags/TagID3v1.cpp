@@ -40,7 +40,7 @@ void TTagID3v1::SetField(int id, const std::string& value) {
     const int32_t number = id == tfGenre ? DecimalDigits(value) : -1;
     if (id == tfGenre)
         GenreIndex = number >= 0 && number < ID3v1GenreCount ? static_cast<uint8_t>(number)
-                                                              : ID3v1GenreByName(value);
+                                                             : ID3v1GenreByName(value);
     else
         TTagBase::SetField(id, value);
 }

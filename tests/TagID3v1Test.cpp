@@ -313,20 +313,6 @@ TEST_F(TID3v1Fixture, ReadOnlyFileIsLeftAlone) {
     EXPECT_EQ(ReadFile(File), bytes);
 }
 
-TEST_F(TID3v1Fixture, FailedCutReportsFailure) {
-    std::string block = LyricsBlock(LyricsField("ETT", "x"));
-    WriteFile(File, Audio + block + ID3v1Tag("T", "", "", "", "", 0));
-    ASSERT_TRUE(Tag->Read(File));
-    {
-        TFailingFiles faults(TFailingFiles::FailTruncate);
-        EXPECT_FALSE(Tag->Remove(File));
-        // A shorter new tail needs a cut too.
-        Tag->LyricsTag()->Reset();
-        EXPECT_FALSE(Tag->Save(File));
-    }
-    EXPECT_EQ(ReadFile(File).substr(0, Audio.size()), Audio);
-}
-
 TEST_F(TID3v1Fixture, FailedWriteReportsFailureAndSparesTheAudio) {
     WriteFile(File, Audio + ID3v1Tag("Old", "", "", "", "", 0));
     Tag->SetField(tfTitle, "New");
@@ -337,25 +323,6 @@ TEST_F(TID3v1Fixture, FailedWriteReportsFailureAndSparesTheAudio) {
     std::string bytes = ReadFile(File);
     EXPECT_EQ(bytes.substr(0, Audio.size()), Audio);
     EXPECT_EQ(bytes.size(), Audio.size() + 128); // not cut after the failed write
-}
-
-TEST_F(TID3v1Fixture, FilesBeyondFourGigabytesAreNotTouched) {
-    // A sparse file just over 4 GiB ending in a tag: a 32-bit position cannot reach its end.
-    const uint64_t size = (uint64_t{1} << 32) + 4096;
-    WriteFile(File, "");
-    std::filesystem::resize_file(File, size - 128);
-    {
-        std::FILE* f = std::fopen(File.c_str(), "ab");
-        ASSERT_NE(f, nullptr);
-        std::string tag = ID3v1Tag("T", "", "", "", "", 0);
-        std::fwrite(tag.data(), 1, tag.size(), f);
-        std::fclose(f);
-    }
-    ASSERT_EQ(std::filesystem::file_size(File), size);
-    EXPECT_FALSE(Tag->Read(File));
-    EXPECT_FALSE(Tag->Remove(File));
-    EXPECT_FALSE(Tag->Save(File));
-    EXPECT_EQ(std::filesystem::file_size(File), size);
 }
 
 TEST_F(TID3v1Fixture, TagReport) {

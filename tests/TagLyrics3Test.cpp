@@ -220,12 +220,6 @@ TEST_F(TLyrics3Fixture, ReadOnlyFileIsLeftAlone) {
     EXPECT_EQ(ReadFile(File), bytes);
 }
 
-TEST_F(TLyrics3Fixture, FailedCutReportsFailure) {
-    WriteFile(File, Audio + Block200() + ID3v1);
-    TFailingFiles faults(TFailingFiles::FailTruncate);
-    EXPECT_FALSE(Tag->Remove(File));
-}
-
 TEST_F(TLyrics3Fixture, FailedWriteLeavesTheFileLength) {
     std::string bytes = Audio + ID3v1;
     WriteFile(File, bytes);
