@@ -98,13 +98,18 @@ bool Rebuild(const std::string& fileName,
     TStreamRef rebuilt = AdoptFileHandle(handle);
     bool ok = false;
     try {
+        // Both ways of reading the original must see all of it.
         TFileViewRef view;
         if (wantView) view = TFileView::Open(target);
-        ok = (!wantView || view->IsOpen()) && writeNew(view.Get(), *original, *rebuilt);
+        ok = original->GetSize() == info.Size && (!wantView || view->Size() == info.Size);
+        if (!ok) Last.Message = "the file could not be read completely";
+        ok = ok && writeNew(view.Get(), *original, *rebuilt);
     } catch (...) {
         ok = false;
     }
-    if (!ok) Fail("the new content could not be written completely (disk full or read error)");
+    if (!ok && Last.Message.empty())
+        Last.Message = "the new content could not be written completely (disk full or read error)";
+    if (!ok) Last.Outcome = TRewriteOutcome::Unchanged;
     if (ok && !files.Sync(rebuilt->Handle())) {
         ok = false;
         Fail("the new content could not be synced to disk");
@@ -159,6 +164,10 @@ const TRewriteResult& LastRewrite() {
 
 void ClearLastRewrite() {
     Last = TRewriteResult();
+}
+
+void SetRewriteProblem(const std::string& message) {
+    Last.Message = message;
 }
 
 void TWriteLock::SetWait(uint32_t waitMs) {

@@ -30,6 +30,8 @@ struct TRewriteResult {
 };
 const TRewriteResult& LastRewrite();
 void ClearLastRewrite();
+// For a writeNew that gives up: why, for the user.
+void SetRewriteProblem(const std::string& message);
 
 // writeNew fills the new file from the original (both streams open, the original at its start);
 // it returns false to abandon, leaving the original untouched.

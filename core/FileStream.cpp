@@ -33,9 +33,11 @@ uint64_t FileSeek(TFileStream& s, int64_t offset, int origin) {
     if (!s.IsOpen()) return SeekFailed;
     const auto& files = fs::Files();
     int64_t base = 0;
-    if (origin == FromCurrent)
-        base = static_cast<int64_t>(files.Tell(s.FileHandle));
-    else if (origin == FromEnd)
+    if (origin == FromCurrent) {
+        const uint64_t at = files.Tell(s.FileHandle);
+        if (at > uint64_t{INT64_MAX}) return SeekFailed;
+        base = static_cast<int64_t>(at);
+    } else if (origin == FromEnd)
         base = static_cast<int64_t>(files.Size(s.FileHandle));
     else if (origin != FromBeginning)
         return SeekFailed;
@@ -54,7 +56,7 @@ bool FileSetSize(TFileStream& s, uint64_t size) {
     const auto& files = fs::Files();
     uint64_t old = files.Tell(s.FileHandle);
     if (!files.Truncate(s.FileHandle, size)) return false;
-    files.SeekTo(s.FileHandle, std::min<uint64_t>(old, size));
+    if (!files.SeekTo(s.FileHandle, std::min<uint64_t>(old, size))) return false;
     return files.Size(s.FileHandle) == size;
 }
 
@@ -240,8 +242,10 @@ uint64_t CopyStream(TFileStream& destination, TFileStream& source, uint64_t coun
         if (moved == count && destination.GetSize() < to + count &&
             !files.Truncate(destination.FileHandle, to + count))
             return 0;
-        source.SetPosition(from + moved);
-        destination.SetPosition(to + moved);
+        // A position that cannot be set makes the copy count as not done.
+        if (source.SetPosition(from + moved) != from + moved ||
+            destination.SetPosition(to + moved) != to + moved)
+            return 0;
         return moved;
     }
     std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(count, Chunk)));

@@ -33,7 +33,7 @@ struct TFileService {
     uint32_t (*Write)(FileHandle file, const void* buffer, uint32_t count);
     // Absolute move; false when the position cannot be reached.
     bool (*SeekTo)(FileHandle file, uint64_t position);
-    uint64_t (*Tell)(FileHandle file);
+    uint64_t (*Tell)(FileHandle file); // ~0 on failure
     uint64_t (*Size)(FileHandle file);
     bool (*Truncate)(FileHandle file, uint64_t size);
     // Data and size on stable storage.

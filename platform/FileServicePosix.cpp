@@ -83,7 +83,7 @@ bool PosixSeekTo(FileHandle file, uint64_t position) {
 
 uint64_t PosixTell(FileHandle file) {
     off_t at = ::lseek(static_cast<int>(file), 0, SEEK_CUR);
-    return at < 0 ? 0 : static_cast<uint64_t>(at);
+    return at < 0 ? ~uint64_t{0} : static_cast<uint64_t>(at);
 }
 
 uint64_t PosixSize(FileHandle file) {

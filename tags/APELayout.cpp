@@ -31,13 +31,18 @@ class TBlockReader {
             Start = at;
             Buffer.resize(
                 static_cast<size_t>(std::min<uint64_t>(End - at, std::max(count, BlockSize))));
-            Buffer.resize(File.ReadInto(at, Buffer.data(), Buffer.size()));
+            const size_t wanted = Buffer.size();
+            Buffer.resize(File.ReadInto(at, Buffer.data(), wanted));
+            // Fewer bytes than the file holds there: a read error, not the end of the tag.
+            if (Buffer.size() < wanted) Failed = true;
         }
         const uint64_t offset = at - Start;
         if (offset >= Buffer.size()) return {};
         return TByteView(reinterpret_cast<const uint8_t*>(Buffer.data()) + offset,
                          std::min<uint64_t>(count, Buffer.size() - offset));
     }
+
+    bool Failed = false;
 
   private:
     const TFileView& File;
@@ -53,6 +58,39 @@ std::string Footer(uint32_t tagSize, uint32_t count, bool header) {
     out += PutLE32(APEHeaderFlag | (header ? APEIsHeaderFlag : 0));
     out += std::string(8, '\0');
     return out;
+}
+
+void WalkItems(TBlockReader& reader, const TAPELayout& layout, int32_t count, uint64_t end,
+               std::vector<TAPEItem>& items) {
+    uint64_t pos = layout.ItemsStart;
+    // Every item takes at least nine bytes, so the walk ends within the tag whatever the count.
+    for (int32_t i = 0; i < count && end - pos > ItemHeaderSize; ++i) {
+        const TByteView header = reader.Get(pos, ItemHeaderSize);
+        if (header.Size() != ItemHeaderSize) return;
+        TAPEItem item;
+        item.ValueSize = header.U32LE(0);
+        item.Flags = header.U32LE(4);
+        const TByteView keyBytes = reader.Get(pos + ItemHeaderSize, MaxKeyBytes);
+        size_t zero = 0;
+        while (zero < keyBytes.Size() && keyBytes.U8(zero) != 0)
+            ++zero;
+        if (zero == keyBytes.Size()) return; // no end of key inside the tag
+        item.Key = keyBytes.Text(0, zero);
+        item.ValueOffset = pos + ItemHeaderSize + zero + 1;
+        if (item.ValueSize > end - item.ValueOffset) return; // the value runs into the footer
+        bool understood = false;
+        const std::string folded = AnsiUpperCase(Trim(item.Key));
+        for (const char* key : APEKeys)
+            understood = understood || folded == AnsiUpperCase(key);
+        item.Held = understood || item.ValueSize <= APEHeldValue;
+        if (item.Held) {
+            const TByteView value = reader.Get(item.ValueOffset, item.ValueSize);
+            if (value.Size() != item.ValueSize) return;
+            item.Value = value.Text(0, item.ValueSize);
+        }
+        pos = item.ValueOffset + item.ValueSize;
+        items.push_back(std::move(item));
+    }
 }
 
 } // namespace
@@ -103,40 +141,13 @@ bool LocateAPETag(const TFileView& file, TTagRec& rec, TAPELayout& layout) {
            LocateAPETag(file, trailing.ID3v1Size() + trailing.LyricsSize, rec, layout);
 }
 
-void ReadAPEItems(const TFileView& file, const TAPELayout& layout, int32_t count,
+bool ReadAPEItems(const TFileView& file, const TAPELayout& layout, int32_t count,
                   std::vector<TAPEItem>& items) {
     items.clear();
     const uint64_t end = layout.FooterPos;
     TBlockReader reader(file, end);
-    uint64_t pos = layout.ItemsStart;
-    // Every item takes at least nine bytes, so the walk ends within the tag whatever the count.
-    for (int32_t i = 0; i < count && end - pos > ItemHeaderSize; ++i) {
-        const TByteView header = reader.Get(pos, ItemHeaderSize);
-        if (header.Size() != ItemHeaderSize) return;
-        TAPEItem item;
-        item.ValueSize = header.U32LE(0);
-        item.Flags = header.U32LE(4);
-        const TByteView keyBytes = reader.Get(pos + ItemHeaderSize, MaxKeyBytes);
-        size_t zero = 0;
-        while (zero < keyBytes.Size() && keyBytes.U8(zero) != 0)
-            ++zero;
-        if (zero == keyBytes.Size()) return; // no end of key inside the tag
-        item.Key = keyBytes.Text(0, zero);
-        item.ValueOffset = pos + ItemHeaderSize + zero + 1;
-        if (item.ValueSize > end - item.ValueOffset) return; // the value runs into the footer
-        bool understood = false;
-        const std::string folded = AnsiUpperCase(Trim(item.Key));
-        for (const char* key : APEKeys)
-            understood = understood || folded == AnsiUpperCase(key);
-        item.Held = understood || item.ValueSize <= APEHeldValue;
-        if (item.Held) {
-            const TByteView value = reader.Get(item.ValueOffset, item.ValueSize);
-            if (value.Size() != item.ValueSize) return;
-            item.Value = value.Text(0, item.ValueSize);
-        }
-        pos = item.ValueOffset + item.ValueSize;
-        items.push_back(std::move(item));
-    }
+    WalkItems(reader, layout, count, end, items);
+    return !reader.Failed;
 }
 
 std::string APEItemText(const TAPEItem& item, int32_t version) {

@@ -63,8 +63,8 @@ struct TAPEItem {
 constexpr uint32_t APEHeldValue = 65536;
 
 // Walks the items between ItemsStart and the footer in large blocks. A count, key or value size
-// that runs past the footer ends the walk; what was read stays.
-void ReadAPEItems(const TFileView& file, const TAPELayout& layout, int32_t count,
+// that runs past the footer ends the walk; what was read stays. False on a read error.
+bool ReadAPEItems(const TFileView& file, const TAPELayout& layout, int32_t count,
                   std::vector<TAPEItem>& items);
 
 // The text an understood key shows: the value up to its first zero byte, trimmed.

@@ -99,13 +99,18 @@ class TTagReader {
             Start = at;
             Buffer.resize(
                 static_cast<size_t>(std::min<uint64_t>(End - at, std::max(count, Block))));
-            Buffer.resize(File.ReadInto(at, Buffer.data(), Buffer.size()));
+            const size_t wanted = Buffer.size();
+            Buffer.resize(File.ReadInto(at, Buffer.data(), wanted));
+            // Fewer bytes than the file holds there: a read error, not the end of the tag.
+            if (Buffer.size() < wanted) Failed = true;
         }
         const uint64_t offset = at - Start;
         if (offset >= Buffer.size()) return {};
         return TByteView(reinterpret_cast<const uint8_t*>(Buffer.data()) + offset,
                          std::min<uint64_t>(count, Buffer.size() - offset));
     }
+
+    bool Failed = false;
 
   private:
     const TFileView& File;
@@ -197,6 +202,7 @@ void WalkID3v2Frames(const TFileView& file, const TID3v2Header& header, TID3v2Wa
         // The frames can only be found once the whole tag is resynchronised.
         const std::string tag = file.Read(0, header.TagSize);
         WalkID3v2Frames(TByteView(tag), header, walk);
+        walk.ReadError = tag.size() != header.TagSize;
         return;
     }
     const uint64_t bodyEnd =
@@ -207,6 +213,7 @@ void WalkID3v2Frames(const TFileView& file, const TID3v2Header& header, TID3v2Wa
             return reader.Get(ID3v2HeaderSize + at, static_cast<size_t>(count));
         },
         bodyEnd - ID3v2HeaderSize, ID3v2HeaderSize, header, walk);
+    walk.ReadError = reader.Failed;
 }
 
 uint64_t ID3v2TagSizeOf(const std::vector<TID3v2OutFrame>& frames) {

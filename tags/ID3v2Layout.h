@@ -62,6 +62,8 @@ struct TID3v2Walk {
     // False when the tag as a whole is transformed in a way a rewrite cannot keep: tag-wide
     // unsynchronisation, or a 2.2 tag marked compressed.
     bool Rewritable = true;
+    // The file could not be read where the tag lies.
+    bool ReadError = false;
 };
 
 // The frames of the tag at the start of the file, read in large blocks.

@@ -63,8 +63,9 @@ bool TTagAPE::DoRead(const TFileView& file) {
     SetField(tfVersion, IntToStr(rec.TagVersion));
     Size = rec.TagSize;
     std::vector<TAPEItem> items;
+    bool complete = true;
     try {
-        ReadAPEItems(file, layout, rec.ItemCount, items);
+        complete = ReadAPEItems(file, layout, rec.ItemCount, items);
     } catch (...) {
         // A fault inside the items keeps the ones read so far.
     }
@@ -79,7 +80,7 @@ bool TTagAPE::DoRead(const TFileView& file) {
         SetField(APEKeyFields[k], value);
         ReadValues[static_cast<size_t>(k)] = GetField(APEKeyFields[k]);
     }
-    return true;
+    return complete; // a read error is a failure, not a shorter tag
 }
 
 bool TTagAPE::DoSave(const std::string& fileName) {
@@ -95,7 +96,7 @@ bool TTagAPE::DoSave(const std::string& fileName) {
             if (!LocateAPETag(file, rec, layout)) return false;
             if (layout.Found && !layout.Removable()) return false;
             std::vector<TAPEItem> items;
-            if (layout.Found) ReadAPEItems(file, layout, rec.ItemCount, items);
+            if (layout.Found && !ReadAPEItems(file, layout, rec.ItemCount, items)) return false;
             // Only the changed fields touch their items; every other item stays byte for byte.
             for (int k = 0; k < APEKeyCount; ++k) {
                 const std::string& value = values[static_cast<size_t>(k)];

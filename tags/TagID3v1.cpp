@@ -2,6 +2,7 @@
 
 #include "core/ByteReader.h"
 #include "core/Convert.h"
+#include "core/FileRewrite.h"
 #include "core/Text.h"
 #include "tags/TrailingTags.h"
 
@@ -47,6 +48,8 @@ void TTagID3v1::SetField(int id, const std::string& value) {
 
 void TTagID3v1::Reset() {
     TTagBase::Reset();
+    WasRead = false;
+    ReadTag.clear();
     if (Lyrics) Lyrics->Reset();
 }
 
@@ -89,7 +92,9 @@ bool TTagID3v1::DoRead(const TFileView& file) {
         Size = static_cast<int32_t>(ID3v1TagSize);
         ParseTag(layout.ID3v1);
     }
-    return Lyrics->Read(file);
+    WasRead = Lyrics->Read(file);
+    ReadTag = layout.ID3v1;
+    return WasRead;
 }
 
 bool TTagID3v1::DoSave(const std::string& fileName) {
@@ -100,6 +105,10 @@ bool TTagID3v1::DoSave(const std::string& fileName) {
         fileName, [&](const TFileView& file, uint64_t& keep, std::vector<TTailPiece>& tail) {
             TTrailingTags layout;
             if (!FindTrailingTags(file, layout)) return false;
+            if (WasRead && layout.ID3v1 != ReadTag) {
+                SetRewriteProblem("the file's ID3v1 tag changed since it was read");
+                return false;
+            }
             // An unchanged Lyrics3 block stays as it is; a changed one is replaced.
             keep = keepBlock ? layout.FileSize - layout.ID3v1Size() : layout.TailStart();
             if (keepBlock) block = std::string();

@@ -37,6 +37,9 @@ class TTagID3v1 : public TTagBase {
 
   private:
     TRef<TTagLyrics3> Lyrics;
+    // What the last read found, so that a save over a file changed since then is refused.
+    bool WasRead = false;
+    std::string ReadTag;
 };
 
 // A stand-alone object, for reading this tag kind alone.

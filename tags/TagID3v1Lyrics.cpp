@@ -2,6 +2,7 @@
 
 #include "core/ByteReader.h"
 #include "core/Convert.h"
+#include "core/FileRewrite.h"
 #include "core/Text.h"
 #include "tags/TrailingTags.h"
 
@@ -109,20 +110,34 @@ bool TTagLyrics3::Changed() const {
 void TTagLyrics3::Reset() {
     TTagBase::Reset();
     ReadFields = {};
+    WasRead = false;
+    ReadBlock.clear();
 }
+
+namespace {
+
+// The bytes of the block, "LYRICSBEGIN" through the last field; empty without a block.
+bool BlockBytes(const TFileView& file, const TTrailingTags& layout, std::string& block) {
+    block.clear();
+    if (layout.LyricsSize == 0) return true;
+    std::string scratch;
+    const uint64_t count = layout.LyricsSize - LyricsTrailerSize;
+    const TByteView bytes = file.Bytes(layout.LyricsStart(), count, scratch);
+    block = bytes.Text(0, bytes.Size());
+    return bytes.Size() == count;
+}
+
+} // namespace
 
 bool TTagLyrics3::DoRead(const TFileView& file) {
     Reset();
     TTrailingTags layout;
-    if (!FindTrailingTags(file, layout)) return false;
+    if (!FindTrailingTags(file, layout) || !BlockBytes(file, layout, ReadBlock)) return false;
+    WasRead = true;
     if (layout.LyricsSize == 0) return true;
     Valid = true;
     Size = static_cast<int32_t>(layout.LyricsSize);
-    std::string scratch;
-    const uint64_t count = layout.LyricsSize - LyricsTrailerSize;
-    const TByteView block = file.Bytes(layout.LyricsStart(), count, scratch);
-    if (block.Size() != count) return false;
-    ParseFields(std::string_view(reinterpret_cast<const char*>(block.Bytes()), block.Size()));
+    ParseFields(ReadBlock);
     for (int id = 0; id < TagFieldCount; ++id)
         ReadFields[static_cast<size_t>(id)] = GetField(id);
     return true;
@@ -134,7 +149,12 @@ bool TTagLyrics3::DoSave(const std::string& fileName) {
     const bool ok = RebuildTail(
         fileName, [&](const TFileView& file, uint64_t& keep, std::vector<TTailPiece>& tail) {
             TTrailingTags layout;
-            if (!FindTrailingTags(file, layout)) return false;
+            std::string current;
+            if (!FindTrailingTags(file, layout) || !BlockBytes(file, layout, current)) return false;
+            if (WasRead && current != ReadBlock) {
+                SetRewriteProblem("the file's Lyrics3 block changed since it was read");
+                return false;
+            }
             // The new block goes where the old one began, followed by the ID3v1 tag there.
             keep = layout.LyricsStart();
             tail.push_back({block + layout.ID3v1});

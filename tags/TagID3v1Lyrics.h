@@ -31,6 +31,9 @@ class TTagLyrics3 : public TTagBase {
 
   private:
     std::array<std::string, TagFieldCount> ReadFields;
+    // The block the last read found, so that a save over a file changed since then is refused.
+    bool WasRead = false;
+    std::string ReadBlock;
 };
 
 // A stand-alone object, for reading this tag kind alone.

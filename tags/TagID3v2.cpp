@@ -63,6 +63,8 @@ void TTagID3v2::Reset() {
     GenreIndex = 255;
     Size = 0;
     Rewritable = true;
+    WasRead = false;
+    ReadHeaderBytes.clear();
     for (int32_t i = Items->Count() - 1; i >= 0; --i)
         DeleteFrame(i);
     Items->Clear();
@@ -170,7 +172,9 @@ bool TTagID3v2::DoRead(const TFileView& file) {
     Reset();
     TID3v2Header header;
     if (!ReadViewHeader(file, header)) return false;
+    WasRead = true;
     if (!header.Present) return true;
+    ReadHeaderBytes = file.Head().Text(0, ID3v2HeaderSize);
     Valid = true;
     Size = static_cast<int32_t>(header.TagSize);
     MajorVersion = header.Major;
@@ -181,7 +185,8 @@ bool TTagID3v2::DoRead(const TFileView& file) {
     } catch (...) {
         // A fault inside the walk keeps the frames found before it.
     }
-    Rewritable = walk.Rewritable;
+    // Frames missing for a read error would be lost by a save.
+    Rewritable = walk.Rewritable && !walk.ReadError;
     // Ids already stored, for the modes that keep one frame per id.
     std::unordered_map<std::string, int32_t> seen;
     for (TID3v2RawFrame& raw : walk.Frames) {
@@ -209,7 +214,7 @@ bool TTagID3v2::DoRead(const TFileView& file) {
         frame->StoredOffset = raw.StoredOffset;
         frame->StoredSize = raw.StoredSize;
     }
-    return true;
+    return !walk.ReadError;
 }
 
 bool TTagID3v2::DoSave(const std::string& fileName) {
@@ -245,6 +250,11 @@ bool TTagID3v2::DoSave(const std::string& fileName) {
         fileName, [&](const TFileView& view, TFileStream& original, TFileStream& rebuilt) {
             TID3v2Header old;
             ReadViewHeader(view, old);
+            const std::string current = old.Present ? view.Head().Text(0, ID3v2HeaderSize) : "";
+            if (WasRead && current != ReadHeaderBytes) {
+                SetRewriteProblem("the file's ID3v2 tag changed since it was read");
+                return false;
+            }
             // Frames copied from the file must come from the tag that was read.
             if (fromFile && !(old.Present && old.Major == MajorVersion &&
                               old.TagSize == static_cast<uint32_t>(Size)))

@@ -69,6 +69,10 @@ class TTagID3v2 : public TTagBase {
     bool DoRemove(const std::string& fileName) override;
 
   private:
+    // The header the last read found ("" for no tag), so that a save over a file changed since
+    // then is refused.
+    bool WasRead = false;
+    std::string ReadHeaderBytes;
     int32_t FindFrameIndex(std::string_view id) const;
     // The frame a field reads from: the first of its id with text, else the first of its id.
     int32_t FieldFrameIndex(std::string_view id) const;
