@@ -88,7 +88,10 @@ bool TTagLyrics3::BuildBlock(std::string& block) const {
         bool lossless = true;
         const std::string value = SystemToLatin1(GetField(f.Field), lossless);
         if (Trim(value).empty()) continue;
-        if (value.size() > MaxFieldData) return false;
+        if (value.size() > MaxFieldData) {
+            SetRewriteProblem("a Lyrics3 value is longer than 99999 bytes");
+            return false;
+        }
         fields += f.Id + ZeroPadded(value.size(), 5) + value;
         haveLyrics = haveLyrics || f.Field == tfLyrics;
     }

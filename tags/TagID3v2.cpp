@@ -267,7 +267,10 @@ bool TTagID3v2::DoSave(const std::string& fileName) {
                 padding = PaddedTagSize - needed;
             const std::vector<TTailPiece> tag =
                 BuildID3v2Tag(frames, major, static_cast<uint32_t>(padding));
-            if (tag.empty()) return false;
+            if (tag.empty()) {
+                SetRewriteProblem("the tag would be larger than ID3v2 can hold");
+                return false;
+            }
             newSize = needed + padding;
             const uint64_t skip = old.Present ? old.TagSize : 0;
             return WritePieces(original, rebuilt, tag) && original.SetPosition(skip) == skip &&

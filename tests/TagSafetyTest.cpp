@@ -45,6 +45,7 @@ struct TInjection {
     int ShortNth = 0;          // the n-th Write moves half its bytes
     int64_t DiskBudget = -1;   // bytes that still fit (Write and CopyRange); -1 unlimited
     uint64_t BytesWritten = 0; // by Write and CopyRange
+    uint64_t BytesRead = 0;    // by ReadAt
 };
 TInjection Inject;
 
@@ -89,6 +90,13 @@ uint32_t LimitedWrite(pf::FileHandle file, const void* buffer, uint32_t count) {
     return done;
 }
 
+size_t CountedReadAt(pf::FileHandle file, void* buffer, size_t count, uint64_t position) {
+    if (Step("ReadAt")) return 0;
+    const size_t done = pf::SystemFileService().ReadAt(file, buffer, count, position);
+    Inject.BytesRead += done;
+    return done;
+}
+
 uint64_t LimitedCopy(pf::FileHandle from, uint64_t at, pf::FileHandle to, uint64_t toAt,
                      uint64_t count) {
     if (Step("CopyRange")) return 0;
@@ -124,7 +132,6 @@ pf::TFileService MakeInjectingService() {
     COUNTED(GetMode);
     COUNTED(SetMode);
     COUNTED(IsWritable);
-    COUNTED(ReadAt);
     COUNTED(ResolveName);
     COUNTED(CreateNew);
     COUNTED(Lock);
@@ -134,6 +141,7 @@ pf::TFileService MakeInjectingService() {
     COUNTED(SyncDirectory);
     s.Write = LimitedWrite;
     s.CopyRange = LimitedCopy;
+    s.ReadAt = CountedReadAt;
     return s;
 }
 
@@ -543,5 +551,80 @@ TEST_F(TTagSafetyTest, LinksOwnersPlantedNamesConcurrentWritersAndHugeFiles) {
         SCOPED_TRACE(row.Name);
         TTempDir place;
         row.Check(*this, place.Root(), Audio);
+    }
+}
+
+// ---- Hostile tags: reading is linear in the tag, in few large reads, without holding pictures.
+
+TEST_F(TTagSafetyTest, HostileTagsAreReadInLinearTimeAndFewCalls) {
+    struct TRow {
+        const char* Name;
+        int Kind;
+        std::function<void(const std::string& path)> Make;
+        const char* Title;
+    };
+    auto syncSafe = [](uint32_t v) {
+        std::string out;
+        for (int shift = 21; shift >= 0; shift -= 7)
+            out += static_cast<char>((v >> shift) & 0x7F);
+        return out;
+    };
+    const TRow rows[] = {
+        {"ID3v2 of 100000 tiny frames", tkID3v2,
+         [&](const std::string& path) {
+             std::string frames;
+             for (int n = 0; n < 100000; ++n)
+                 frames += "TIT2" + BE32(2) + std::string(4, '\0'); // empty titles
+             frames += "TIT2" + BE32(5) + std::string(2, '\0') + std::string("\0Last", 5);
+             WriteFile(path, std::string("ID3\x03\x00\x00", 6) + syncSafe(static_cast<uint32_t>(frames.size())) +
+                                 frames + Audio);
+         },
+         "Last"},
+        {"APE of a million items", tkAPE,
+         [&](const std::string& path) {
+             std::string items;
+             for (int i = 0; i < 1000000; ++i)
+                 items += LE32(1) + LE32(0) + std::string("k\0v", 3);
+             items += LE32(4) + LE32(0) + std::string("Title\0Last", 10);
+             const std::string footer = "APETAGEX" + LE32(2000) +
+                                        LE32(static_cast<uint32_t>(items.size() + 32)) +
+                                        LE32(1000001) + LE32(0) + Zeros(8);
+             WriteFile(path, Audio + items + footer);
+         },
+         "Last"},
+        {"ID3v2 of 256 MiB, a sparse picture", tkID3v2,
+         [&](const std::string& path) {
+             const uint32_t body = 0x0FFFFFFF;
+             std::string tag = std::string("ID3\x03\x00\x00", 6) + syncSafe(body) + "TIT2" + BE32(5) +
+                               std::string(2, '\0') + std::string("\0Last", 5) + "APIC" +
+                               BE32(body - 25) + std::string(2, '\0');
+             WriteFile(path, tag);
+             fs::resize_file(path, uint64_t{10} + body);
+             std::FILE* f = std::fopen(path.c_str(), "ab");
+             std::fwrite(Audio.data(), 1, Audio.size(), f);
+             std::fclose(f);
+         },
+         "Last"},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        row.Make(File);
+        TRef<TTagBase> tag = CreateTag(row.Kind);
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(Injected({}, [&] { return tag->Read(File); }));
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(tag->GetField(tfTitle), row.Title);
+        EXPECT_LT(took, std::chrono::seconds(3));
+        EXPECT_LE(Inject.Each["ReadAt"], 64);
+        EXPECT_LT(Inject.BytesRead, uint64_t{32} << 20);
+        // Saving keeps what was not read: the picture is copied from the file.
+        const uint64_t size = fs::file_size(File);
+        tag->SetField(tfTitle, "Next");
+        ASSERT_TRUE(tag->Save(File));
+        TRef<TTagBase> back = CreateTag(row.Kind);
+        ASSERT_TRUE(back->Read(File));
+        EXPECT_EQ(back->GetField(tfTitle), "Next");
+        EXPECT_EQ(fs::file_size(File), size + (row.Kind == tkAPE ? 32 : 0)); // APE gains a header
+        fs::remove(File);
     }
 }
