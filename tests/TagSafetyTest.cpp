@@ -576,8 +576,8 @@ TEST_F(TTagSafetyTest, HostileTagsAreReadInLinearTimeAndFewCalls) {
              for (int n = 0; n < 100000; ++n)
                  frames += "TIT2" + BE32(2) + std::string(4, '\0'); // empty titles
              frames += "TIT2" + BE32(5) + std::string(2, '\0') + std::string("\0Last", 5);
-             WriteFile(path, std::string("ID3\x03\x00\x00", 6) + syncSafe(static_cast<uint32_t>(frames.size())) +
-                                 frames + Audio);
+             WriteFile(path, std::string("ID3\x03\x00\x00", 6) +
+                                 syncSafe(static_cast<uint32_t>(frames.size())) + frames + Audio);
          },
          "Last"},
         {"APE of a million items", tkAPE,
@@ -595,8 +595,8 @@ TEST_F(TTagSafetyTest, HostileTagsAreReadInLinearTimeAndFewCalls) {
         {"ID3v2 of 256 MiB, a sparse picture", tkID3v2,
          [&](const std::string& path) {
              const uint32_t body = 0x0FFFFFFF;
-             std::string tag = std::string("ID3\x03\x00\x00", 6) + syncSafe(body) + "TIT2" + BE32(5) +
-                               std::string(2, '\0') + std::string("\0Last", 5) + "APIC" +
+             std::string tag = std::string("ID3\x03\x00\x00", 6) + syncSafe(body) + "TIT2" +
+                               BE32(5) + std::string(2, '\0') + std::string("\0Last", 5) + "APIC" +
                                BE32(body - 25) + std::string(2, '\0');
              WriteFile(path, tag);
              fs::resize_file(path, uint64_t{10} + body);
@@ -627,4 +627,131 @@ TEST_F(TTagSafetyTest, HostileTagsAreReadInLinearTimeAndFewCalls) {
         EXPECT_EQ(fs::file_size(File), size + (row.Kind == tkAPE ? 32 : 0)); // APE gains a header
         fs::remove(File);
     }
+}
+
+// ---- Rich tags written by mutagen: one field changed here, everything else read back unchanged
+// by mutagen, the audio decoded by ffmpeg to the same samples.
+
+TEST_F(TTagSafetyTest, MutagenSeesEverythingElseUnchangedAndFfmpegTheSameAudio) {
+    REQUIRE_TOOL("/usr/bin/python3");
+    struct TRow {
+        int Kind;
+        const char* Write; // python, the file as sys.argv[1]
+        const char* Dump;  // python printing every item but the title
+    };
+    const TRow rows[] = {
+        {tkID3v2,
+         "from mutagen.id3 import ID3, TIT2, APIC, TXXX, COMM, TDRC, TDOR\n"
+         "t = ID3()\n"
+         "t.add(TIT2(encoding=3, text='Old'))\n"
+         "t.add(APIC(encoding=3, mime='image/png', type=3, desc='front', data=b'\\x89PNG' * "
+         "30000))\n"
+         "t.add(APIC(encoding=3, mime='image/jpeg', type=4, desc='back', data=b'\\xff\\xd8' * "
+         "999))\n"
+         "t.add(TXXX(encoding=3, desc='REPLAYGAIN_TRACK_GAIN', text='-3.10 dB'))\n"
+         "t.add(TXXX(encoding=3, desc='MusicBrainz Album Id', text='0f8e-11'))\n"
+         "t.add(COMM(encoding=3, lang='eng', desc='', text='english'))\n"
+         "t.add(COMM(encoding=1, lang='deu', desc='', text='deutsch \\u00fc'))\n"
+         "t.add(TDRC(encoding=3, text='2019-05-04'))\n"
+         "t.add(TDOR(encoding=3, text='1971'))\n"
+         "t.save(sys.argv[1], v2_version=4)\n",
+         "from mutagen.id3 import ID3\n"
+         "t = ID3(sys.argv[1])\n"
+         "print(t.version)\n"
+         "for k, v in sorted(t.items()):\n"
+         "    if k != 'TIT2': print(k, repr(v))\n"},
+        {tkAPE,
+         "from mutagen.apev2 import APEv2, APEValue, BINARY\n"
+         "t = APEv2()\n"
+         "t['Title'] = 'Old'\n"
+         "t['Track'] = '3/12'\n"
+         "t['REPLAYGAIN_TRACK_GAIN'] = '-3.10 dB'\n"
+         "t['Comment'] = 'c' * 600\n"
+         "t['Cover Art (Front)'] = APEValue(b'cover.jpg\\x00' + b'\\xff\\xd8' * 100000, BINARY)\n"
+         "t['Artist'] = ['One', 'Two']\n"
+         "t.save(sys.argv[1])\n",
+         "from mutagen.apev2 import APEv2\n"
+         "for k, v in sorted(APEv2(sys.argv[1]).items()):\n"
+         "    if k != 'Title': print(k, v.kind, bytes(v.value) if v.kind else str(v))\n"},
+    };
+    auto python = [&](const std::string& script, std::string* out = nullptr) {
+        WriteFile(Dir.Path("s.py"), "import sys\n" + script);
+        return testsupport::Run("/usr/bin/python3 " + Quote(Dir.Path("s.py")) + " " + Quote(File),
+                                out);
+    };
+    auto audioMd5 = [&] {
+        std::string out;
+        testsupport::Run("ffmpeg -v fatal -i " + Quote(File) + " -map 0:a -f md5 -", &out);
+        return out;
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(TagKindName(row.Kind));
+        WriteFile(File, Audio);
+        ASSERT_EQ(python(row.Write), 0);
+        std::string before, after;
+        ASSERT_EQ(python(row.Dump, &before), 0);
+        const std::string md5 = audioMd5();
+        TRef<TTagBase> tag = CreateTag(row.Kind);
+        ASSERT_TRUE(tag->Read(File));
+        EXPECT_EQ(tag->GetField(tfTitle), "Old");
+        tag->SetField(tfTitle, "New title");
+        ASSERT_TRUE(tag->Save(File));
+        ASSERT_EQ(python(row.Dump, &after), 0);
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(audioMd5(), md5);
+        EXPECT_NE(md5.find("MD5="), std::string::npos);
+        ASSERT_TRUE(tag->Read(File));
+        EXPECT_EQ(tag->GetField(tfTitle), "New title");
+    }
+}
+
+// ---- The command line writes only where the format carries the tag and says what happened.
+
+TEST_F(TTagSafetyTest, CommandLineEditsTellTheTruth) {
+    struct TRow {
+        std::string Args; // before the file name
+        std::string Name; // the file: song.mp3 (the audio), a.wav, cover.png or locked.mp3
+        int Status;
+        const char* Says;
+        bool Changes;
+    };
+    const TRow rows[] = {
+        {"--tag ID3v2 --set Title=x", "a.wav", 1, "Wav files do not carry ID3v2 tags", false},
+        {"--tag APE --set Title=x", "cover.png", 1, "not recognised by any reader", false},
+        {"--tag ID3v2 --remove", "song.mp3", 1, "has no ID3v2 tag; nothing was changed", false},
+        {"--tag ID3v1 --set Genre=NotAGenre", "song.mp3", 1, "'NotAGenre' is not a genre", false},
+        {"--tag ID3v1 --set Genre=148", "song.mp3", 1, "'148' is not a genre", false},
+        {"--tag ID3v1 --set Title=" + std::string(40, 't') + " --set Genre=17", "song.mp3", 0,
+         "Title: cut to 30 characters", true},
+        {"--tag ID3Lyrics --set Lyrics=" + std::string(100000, 'l'), "song.mp3", 1,
+         "longer than 99999 bytes); the file is unchanged", false},
+        {"--tag APE --set Title=x", "locked.mp3", 1, "the file is unchanged", false},
+        {"--tag APE --set Title=x", "song.mp3", 0, "", true},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Args + " " + row.Name);
+        const std::string path = Dir.Path(row.Name);
+        WriteFile(path, row.Name == "a.wav"       ? PcmWav(1, 8000, 16, 800)
+                        : row.Name == "cover.png" ? "\x89PNG\r\n\x1A\n" + Zeros(500)
+                                                  : Audio);
+        if (row.Name == "locked.mp3") ::chmod(path.c_str(), 0444);
+        const std::string before = ReadFile(path);
+        std::string out;
+        const int status = testsupport::Run(std::string(AUDIOLENS_CLI) + " " + row.Args + " " +
+                                                Quote(path) + " 2>" + Quote(Dir.Path("err")),
+                                            &out);
+        const std::string err = ReadFile(Dir.Path("err"));
+        EXPECT_EQ(status, row.Status) << err;
+        EXPECT_NE(err.find(row.Says), std::string::npos) << err;
+        EXPECT_EQ(ReadFile(path) != before, row.Changes);
+        fs::remove(path);
+        fs::remove(Dir.Path("err"));
+    }
+    WriteFile(File, Audio);
+    ASSERT_EQ(
+        testsupport::Run(std::string(AUDIOLENS_CLI) + " --tag ID3v1 --set Genre=17 " + Quote(File)),
+        0);
+    std::string report;
+    testsupport::Run(std::string(AUDIOLENS_CLI) + " --tag ID3v1 " + Quote(File), &report);
+    EXPECT_NE(report.find("Genre: Rock\n"), std::string::npos);
 }
