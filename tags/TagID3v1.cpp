@@ -118,10 +118,8 @@ bool TTagID3v1::DoSave(const std::string& fileName) {
     if (!ok) return false;
     Valid = true;
     Size = static_cast<int32_t>(ID3v1TagSize);
-    if (!keepBlock) {
-        Lyrics->Valid = !block.empty();
-        Lyrics->Size = static_cast<int32_t>(block.size());
-    }
+    if (!keepBlock) Lyrics->MarkSaved(block);
+    ReadTag = BuildTag();
     return true;
 }
 
@@ -138,8 +136,8 @@ bool TTagID3v1::DoRemove(const std::string& fileName) {
     if (!ok && present) return false;
     Valid = false;
     Size = 0;
-    Lyrics->Valid = false;
-    Lyrics->Size = 0;
+    ReadTag.clear();
+    Lyrics->MarkSaved(std::string());
     return true;
 }
 

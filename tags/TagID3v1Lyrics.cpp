@@ -110,6 +110,14 @@ bool TTagLyrics3::Changed() const {
     return false;
 }
 
+void TTagLyrics3::MarkSaved(const std::string& block) {
+    for (int id = 0; id < TagFieldCount; ++id)
+        ReadFields[static_cast<size_t>(id)] = GetField(id);
+    ReadBlock = block.substr(0, block.size() - std::min<size_t>(block.size(), LyricsTrailerSize));
+    Valid = !block.empty();
+    Size = static_cast<int32_t>(block.size());
+}
+
 void TTagLyrics3::Reset() {
     TTagBase::Reset();
     ReadFields = {};
@@ -164,8 +172,7 @@ bool TTagLyrics3::DoSave(const std::string& fileName) {
             return true;
         });
     if (!ok) return false;
-    Valid = !block.empty();
-    Size = static_cast<int32_t>(block.size());
+    MarkSaved(block);
     return true;
 }
 
@@ -181,8 +188,7 @@ bool TTagLyrics3::DoRemove(const std::string& fileName) {
             return present;
         });
     if (!ok && present) return false;
-    Valid = false;
-    Size = 0;
+    MarkSaved(std::string());
     return true;
 }
 

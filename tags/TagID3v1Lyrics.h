@@ -19,8 +19,10 @@ class TTagLyrics3 : public TTagBase {
     bool BuildBlock(std::string& block) const;
     // Fills the fields from a block's bytes, "LYRICSBEGIN" through the last field.
     void ParseFields(std::string_view block);
-    // True when a field differs from what the last read found.
+    // True when a field differs from what the last read (or save) found.
     bool Changed() const;
+    // Takes the file's new block (as BuildBlock made it, or empty) as the one last read.
+    void MarkSaved(const std::string& block);
     void Reset() override;
 
   protected:

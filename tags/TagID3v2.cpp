@@ -48,6 +48,23 @@ std::string GenreText(std::string text) {
     return number >= 0 ? ID3v1GenreName(number) : text;
 }
 
+// A digest of the frames a walk found (ids, flags, places, sizes, the data read), to notice a tag
+// that changed since it was read even where its size stayed.
+uint64_t Fingerprint(const TID3v2Walk& walk) {
+    uint64_t hash = 1469598103934665603ull;
+    auto mix = [&](std::string_view bytes) {
+        for (char c : bytes)
+            hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+    };
+    for (const TID3v2RawFrame& frame : walk.Frames) {
+        mix(frame.Id);
+        mix(std::to_string(frame.Flags) + "/" + std::to_string(frame.StoredOffset) + "/" +
+            std::to_string(frame.StoredSize));
+        mix(frame.Data);
+    }
+    return hash;
+}
+
 } // namespace
 
 TTagID3v2::TTagID3v2() : TTagBase(tkID3v2, FieldRange(0, 14) | FieldBit(tfVersion)) {
@@ -187,6 +204,7 @@ bool TTagID3v2::DoRead(const TFileView& file) {
     }
     // Frames missing for a read error would be lost by a save.
     Rewritable = walk.Rewritable && !walk.ReadError;
+    ReadFingerprint = Fingerprint(walk);
     // Ids already stored, for the modes that keep one frame per id.
     std::unordered_map<std::string, int32_t> seen;
     for (TID3v2RawFrame& raw : walk.Frames) {
@@ -246,12 +264,17 @@ bool TTagID3v2::DoSave(const std::string& fileName) {
     }
     const uint64_t needed = ID3v2TagSizeOf(frames);
     uint64_t newSize = 0;
+    std::string header;
     const bool ok = RebuildFileFromView(
         fileName, [&](const TFileView& view, TFileStream& original, TFileStream& rebuilt) {
             TID3v2Header old;
             ReadViewHeader(view, old);
             const std::string current = old.Present ? view.Head().Text(0, ID3v2HeaderSize) : "";
-            if (WasRead && current != ReadHeaderBytes) {
+            TID3v2Walk now;
+            if (WasRead && old.Present && MajorVersion >= 2 && MajorVersion <= 4)
+                WalkID3v2Frames(view, old, now);
+            if (WasRead && (current != ReadHeaderBytes || now.ReadError ||
+                            (old.Present && Fingerprint(now) != ReadFingerprint))) {
                 SetRewriteProblem("the file's ID3v2 tag changed since it was read");
                 return false;
             }
@@ -272,6 +295,7 @@ bool TTagID3v2::DoSave(const std::string& fileName) {
                 return false;
             }
             newSize = needed + padding;
+            header = tag.front().Bytes.substr(0, ID3v2HeaderSize);
             const uint64_t skip = old.Present ? old.TagSize : 0;
             return WritePieces(original, rebuilt, tag) && original.SetPosition(skip) == skip &&
                    CopyStream(rebuilt, original, view.Size() - skip) == view.Size() - skip;
@@ -293,7 +317,16 @@ bool TTagID3v2::DoSave(const std::string& fileName) {
         frame->Original = true;
         at += 10 + frame->StoredSize;
     }
-    Valid = true;
+    Valid = WasRead = true;
+    ReadHeaderBytes = header;
+    {
+        // What the next save must find: the tag just written.
+        TFileViewRef saved = TFileView::Open(fileName);
+        TID3v2Header parsed;
+        TID3v2Walk walk;
+        if (ReadViewHeader(*saved, parsed)) WalkID3v2Frames(*saved, parsed, walk);
+        ReadFingerprint = Fingerprint(walk);
+    }
     MajorVersion = major;
     Size = static_cast<int32_t>(newSize);
     return true;
@@ -313,6 +346,7 @@ bool TTagID3v2::DoRemove(const std::string& fileName) {
     if (ok) {
         Valid = false;
         Size = 0;
+        ReadHeaderBytes.clear();
     }
     return ok;
 }

@@ -73,6 +73,7 @@ class TTagID3v2 : public TTagBase {
     // then is refused.
     bool WasRead = false;
     std::string ReadHeaderBytes;
+    uint64_t ReadFingerprint = 0; // of the frames found
     int32_t FindFrameIndex(std::string_view id) const;
     // The frame a field reads from: the first of its id with text, else the first of its id.
     int32_t FieldFrameIndex(std::string_view id) const;

@@ -350,6 +350,13 @@ TEST_F(TTagSafetyTest, SaveAndRemoveKeepEveryAudioByteAndTheOtherTags) {
         TRef<TTagBase> mine = CreateTag(kind);
         ASSERT_TRUE(mine->Read(File) && mine->Valid);
         EXPECT_EQ(mine->GetField(tfTitle), "A much longer second title");
+        // The object saves again; over a tag someone changed since it was read it refuses (APE
+        // merges the changed fields into the items it finds).
+        ASSERT_TRUE(mine->Save(File));
+        ASSERT_TRUE(mine->Save(File));
+        ASSERT_TRUE(TagWithTitle(kind, "Someone else")->Save(File));
+        mine->SetField(tfTitle, "Stale");
+        EXPECT_EQ(mine->Save(File), kind == tkAPE);
         ASSERT_TRUE(CreateTag(kind)->Remove(File));
         othersKept("after removing");
         ASSERT_TRUE(mine->Read(File));
