@@ -102,16 +102,6 @@ TEST_F(TAPEFixture, VersionTwoWithHeaderAndFooter) {
                   "Record\r\nYear: 1999\r\nComment: Nice\r\nGenre: Rock\r\n");
 }
 
-TEST_F(TAPEFixture, VersionOneFooterOnly) {
-    std::string tag = ApeTag(1000, {Item("Title", "Old"), Item("Track", "7")});
-    ASSERT_TRUE(ReadBytes(Audio(100) + tag));
-    EXPECT_TRUE(Tag->Valid);
-    EXPECT_EQ(Tag->Size, static_cast<int32_t>(tag.size()));
-    EXPECT_EQ(Field(tfVersion), "1000");
-    EXPECT_EQ(Field(tfTitle), "Old");
-    EXPECT_EQ(Field(tfTrack), "7");
-}
-
 TEST_F(TAPEFixture, NoTagIsNoFailure) {
     ASSERT_TRUE(ReadBytes(Audio(5000)));
     EXPECT_FALSE(Tag->Valid);
@@ -119,13 +109,6 @@ TEST_F(TAPEFixture, NoTagIsNoFailure) {
     ASSERT_TRUE(ReadBytes("short"));
     EXPECT_FALSE(Tag->Valid);
     EXPECT_FALSE(Tag->Read(Dir.Path("missing.mp3")));
-}
-
-TEST_F(TAPEFixture, ReadResetsTheEarlierFile) {
-    ASSERT_TRUE(ReadBytes(Audio(10) + ApeTag(2000, {Item("Title", "First")})));
-    ASSERT_TRUE(ReadBytes(Audio(10) + ApeTag(2000, {Item("Artist", "Second")})));
-    EXPECT_EQ(Field(tfTitle), "");
-    EXPECT_EQ(Field(tfArtist), "Second");
 }
 
 TEST_F(TAPEFixture, FooterSitsBeforeLyricsAndID3v1) {
@@ -143,86 +126,73 @@ TEST_F(TAPEFixture, FooterSitsBeforeLyricsAndID3v1) {
     EXPECT_EQ(bytes.substr(bytes.size() - 428 - 32, 8), "APETAGEX");
 }
 
-TEST_F(TAPEFixture, SomethingBetweenFooterAndID3v1HidesTheTag) {
-    ASSERT_TRUE(ReadBytes(Audio(100) + ApeTag(2000, {Item("Title", "X")}) + "junk" + ID3v1("V1")));
-    EXPECT_FALSE(Tag->Valid);
-    EXPECT_EQ(Field(tfTitle), "");
-}
-
-TEST_F(TAPEFixture, LongValuesAreReadWhole) {
-    std::string longValue = std::string(249, 'a') + "b\xC3\xA9" + std::string(4000, 'c');
-    ASSERT_TRUE(ReadBytes(ApeTag(2000, {Item("Comment", longValue), Item("Title", "Next")})));
-    EXPECT_EQ(Field(tfComment), longValue);
-    EXPECT_EQ(Field(tfTitle), "Next");
-}
-
-TEST_F(TAPEFixture, VersionTwoValuesAreUtf8) {
-    ASSERT_TRUE(ReadBytes(ApeTag(2000, {Item("Title", "caf\xC3\xA9"), Item("Artist", "bad\xE9")})));
-    EXPECT_EQ(Field(tfTitle), "caf\xC3\xA9");
-    EXPECT_EQ(Field(tfArtist), "bad\xEF\xBF\xBD"); // invalid UTF-8 becomes U+FFFD
-}
-
-TEST_F(TAPEFixture, VersionOneValuesAreTakenUnchanged) {
-    ASSERT_TRUE(ReadBytes(ApeTag(1000, {Item("Title", "\xC3\xA9"), Item("Artist", "x\xE9")})));
-    EXPECT_EQ(Field(tfTitle), "\xC3\xA9");
-    EXPECT_EQ(Field(tfArtist), "x\xE9");
-}
-
-TEST_F(TAPEFixture, KeysAndValuesAreTrimmedAndValuesEndAtZero) {
-    ASSERT_TRUE(ReadBytes(ApeTag(2000, {Item(" title\t", "  Two\0Values  "s),
-                                        Item("Album", "  A  "), Item("Album", "Later")})));
-    EXPECT_EQ(Field(tfTitle), "Two");
-    EXPECT_EQ(Field(tfAlbum), "Later"); // a later item with the same key wins
-}
-
-TEST_F(TAPEFixture, ItemFlagsAreNotInterpreted) {
-    ASSERT_TRUE(
-        ReadBytes(ApeTag(2000, {Item("Title", "Bin", 0x00000002), Item("Year", "2001", 1)})));
-    EXPECT_EQ(Field(tfTitle), "Bin");
-    EXPECT_EQ(Field(tfYear), "2001");
-}
-
-// ---- damaged sizes ----
-
-TEST_F(TAPEFixture, HugeItemCountStopsAtTheFooter) {
-    std::string body = Item("Title", "One") + Item("Artist", "Two");
-    auto size = static_cast<uint32_t>(body.size() + 32);
-    ASSERT_TRUE(ReadBytes(Audio(64) + body + Footer(2000, size, 0x7FFFFFFF)));
-    EXPECT_TRUE(Tag->Valid);
-    EXPECT_EQ(Field(tfTitle), "One");
-    EXPECT_EQ(Field(tfArtist), "Two");
-}
-
-TEST_F(TAPEFixture, NegativeItemCountReadsNoItems) {
-    std::string body = Item("Title", "One");
-    auto size = static_cast<uint32_t>(body.size() + 32);
-    ASSERT_TRUE(ReadBytes(body + Footer(2000, size, 0xFFFFFFFF)));
-    EXPECT_TRUE(Tag->Valid);
-    EXPECT_EQ(Field(tfTitle), "");
-}
-
-TEST_F(TAPEFixture, ValueSizeNear2To31IsBoundedByTheTag) {
-    for (uint32_t valueSize : {0x7FFFFFF0u, 0x80000000u, 0xFFFFFFFFu}) {
-        std::string body = Item("Artist", "First") + LE32(valueSize) + LE32(0) + "Title" + '\0' +
-                           "Short" + Item("Album", "Never");
-        auto size = static_cast<uint32_t>(body.size() + 32);
-        ASSERT_TRUE(ReadBytes(Audio(32) + body + Footer(2000, size, 3))) << valueSize;
-        EXPECT_TRUE(Tag->Valid);
-        EXPECT_EQ(Field(tfArtist), "First");
-        // A value that claims more than the tag holds ends the walk and is not taken.
-        EXPECT_EQ(Field(tfTitle), "");
-        EXPECT_EQ(Field(tfAlbum), "");
+TEST_F(TAPEFixture, ItemsOfEveryShape) {
+    struct TRow {
+        const char* Name;
+        std::string Bytes;
+        std::vector<std::pair<TTagField, std::string>> Fields; // all others empty
+    };
+    const std::string longValue = std::string(249, 'a') + "b\xC3\xA9" + std::string(4000, 'c');
+    const std::string body3 = Item("Title", "One") + Item("Artist", "Two");
+    auto sized = [](const std::string& body, uint32_t count) {
+        return body + Footer(2000, static_cast<uint32_t>(body.size() + 32), count);
+    };
+    const TRow rows[] = {
+        {"version 1000, footer only",
+         Audio(100) + ApeTag(1000, {Item("Title", "Old"), Item("Track", "7")}),
+         {{tfVersion, "1000"}, {tfTitle, "Old"}, {tfTrack, "7"}}},
+        {"values are read whole",
+         ApeTag(2000, {Item("Comment", longValue), Item("Title", "Next")}),
+         {{tfVersion, "2000"}, {tfComment, longValue}, {tfTitle, "Next"}}},
+        {"2000 is UTF-8, bad bytes become U+FFFD",
+         ApeTag(2000, {Item("Title", "caf\xC3\xA9"), Item("Artist", "bad\xE9")}),
+         {{tfVersion, "2000"}, {tfTitle, "caf\xC3\xA9"}, {tfArtist, "bad\xEF\xBF\xBD"}}},
+        {"1000 is taken as it is",
+         ApeTag(1000, {Item("Title", "\xC3\xA9"), Item("Artist", "x\xE9")}),
+         {{tfVersion, "1000"}, {tfTitle, "\xC3\xA9"}, {tfArtist, "x\xE9"}}},
+        {"keys and values trimmed, values end at zero, a later item wins",
+         ApeTag(2000, {Item(" title\t", "  Two\0Values  "s), Item("Album", "  A  "),
+                       Item("Album", "Later")}),
+         {{tfVersion, "2000"}, {tfTitle, "Two"}, {tfAlbum, "Later"}}},
+        {"item flags are not interpreted",
+         ApeTag(2000, {Item("Title", "Bin", 0x00000002), Item("Year", "2001", 1)}),
+         {{tfVersion, "2000"}, {tfTitle, "Bin"}, {tfYear, "2001"}}},
+        {"a huge count stops at the footer",
+         Audio(64) + sized(body3, 0x7FFFFFFF),
+         {{tfVersion, "2000"}, {tfTitle, "One"}, {tfArtist, "Two"}}},
+        {"a negative count reads no item",
+         sized(Item("Title", "One"), 0xFFFFFFFF),
+         {{tfVersion, "2000"}}},
+        {"a value claiming more than the tag ends the walk",
+         Audio(32) + sized(Item("Artist", "First") + LE32(0x80000000u) + LE32(0) + "Title" + '\0' +
+                               "Short" + Item("Album", "Never"),
+                           3),
+         {{tfVersion, "2000"}, {tfArtist, "First"}}},
+        {"a key without its zero stops at the tag end",
+         sized(Item("Title", "Kept") + LE32(4) + LE32(0) + std::string(600, 'K'), 2),
+         {{tfVersion, "2000"}, {tfTitle, "Kept"}}},
+        {"a tag reaching the file start",
+         ApeTag(2000, {Item("Title", "Whole")}),
+         {{tfVersion, "2000"}, {tfTitle, "Whole"}}},
+        {"something between footer and ID3v1 hides the tag",
+         Audio(100) + ApeTag(2000, {Item("Title", "X")}) + "junk" + ID3v1("V1"),
+         {}},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        ASSERT_TRUE(ReadBytes(Audio(10) + ApeTag(2000, {Item("Genre", "Earlier file")})));
+        ASSERT_TRUE(ReadBytes(row.Bytes));
+        EXPECT_EQ(Tag->Valid, !row.Fields.empty());
+        for (int field = 0; field < TagFieldCount; ++field) {
+            std::string expected;
+            for (const auto& [id, value] : row.Fields)
+                if (id == field) expected = value;
+            EXPECT_EQ(Field(field), expected) << TagFieldName(field);
+        }
     }
 }
 
-TEST_F(TAPEFixture, KeyWithoutTerminatorStopsAtTheTagEnd) {
-    std::string body = Item("Title", "Kept") + LE32(4) + LE32(0) + std::string(600, 'K');
-    auto size = static_cast<uint32_t>(body.size() + 32);
-    // The footer has no zero byte before its reserved area; the scan must not enter it.
-    ASSERT_TRUE(ReadBytes(body + Footer(2000, size, 2)));
-    EXPECT_TRUE(Tag->Valid);
-    EXPECT_EQ(Field(tfTitle), "Kept");
-}
+// ---- damaged sizes ----
 
 TEST_F(TAPEFixture, TagSizeBeyondTheFileIsNoTag) {
     std::string body = Item("Title", "X");
@@ -368,48 +338,6 @@ TEST_F(TAPEFixture, RemoveWithoutTagChangesNothing) {
     EXPECT_EQ(ReadFile(File), bytes);
     EXPECT_FALSE(Tag->Remove(Dir.Path("missing.mp3")));
     EXPECT_FALSE(Tag->Save(Dir.Path("missing.mp3")));
-}
-
-TEST_F(TAPEFixture, ReadOnlyFileIsLeftAlone) {
-    std::string bytes = Audio(600) + ApeTag(2000, {Item("Title", "Locked")}) + ID3v1("v1");
-    WriteFile(File, bytes);
-    ASSERT_EQ(::chmod(File.c_str(), 0444), 0);
-    Tag->SetField(tfTitle, "Changed");
-    EXPECT_FALSE(Tag->Save(File));
-    EXPECT_FALSE(Tag->Remove(File));
-    EXPECT_EQ(ReadFile(File), bytes);
-    ::chmod(File.c_str(), 0644);
-}
-
-// ---- faults while writing ----
-
-namespace {
-
-uint32_t ShortWrite(platform::FileHandle file, const void* buffer, uint32_t count) {
-    return count > 1 ? platform::SystemFileService().Write(file, buffer, count / 2) : 0;
-}
-
-struct TServiceSwap {
-    platform::TFileService Service = platform::SystemFileService();
-    void Install() { platform::SetFileService(&Service); }
-    ~TServiceSwap() { platform::SetFileService(nullptr); }
-};
-
-} // namespace
-
-TEST_F(TAPEFixture, ShortWriteReportsFalseAndKeepsTheAudio) {
-    std::string audio = Audio(3000);
-    std::string bytes = audio + ApeTag(2000, {Item("Title", "Old")}) + ID3v1("v1");
-    WriteFile(File, bytes);
-    TServiceSwap swap;
-    swap.Service.Write = ShortWrite;
-    swap.Install();
-    Tag->SetField(tfTitle, "New title that is longer");
-    EXPECT_FALSE(Tag->Save(File));
-    platform::SetFileService(nullptr);
-    std::string after = ReadFile(File);
-    EXPECT_EQ(after.substr(0, audio.size()), audio);
-    EXPECT_GE(after.size(), bytes.size()); // never cut after a failed write
 }
 
 // ---- registry ----

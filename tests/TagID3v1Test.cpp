@@ -301,30 +301,6 @@ TEST_F(TID3v1Fixture, DamagedLyricsSizeNeverCutsIntoTheAudio) {
     }
 }
 
-TEST_F(TID3v1Fixture, ReadOnlyFileIsLeftAlone) {
-    std::string bytes = Audio + ID3v1Tag("T", "", "", "", "", 0);
-    WriteFile(File, bytes);
-    ASSERT_EQ(::chmod(File.c_str(), 0444), 0);
-    ASSERT_TRUE(Tag->Read(File));
-    EXPECT_TRUE(Tag->Valid);
-    Tag->SetField(tfTitle, "New");
-    EXPECT_FALSE(Tag->Save(File));
-    EXPECT_FALSE(Tag->Remove(File));
-    EXPECT_EQ(ReadFile(File), bytes);
-}
-
-TEST_F(TID3v1Fixture, FailedWriteReportsFailureAndSparesTheAudio) {
-    WriteFile(File, Audio + ID3v1Tag("Old", "", "", "", "", 0));
-    Tag->SetField(tfTitle, "New");
-    {
-        TFailingFiles faults(TFailingFiles::ShortWrite);
-        EXPECT_FALSE(Tag->Save(File));
-    }
-    std::string bytes = ReadFile(File);
-    EXPECT_EQ(bytes.substr(0, Audio.size()), Audio);
-    EXPECT_EQ(bytes.size(), Audio.size() + 128); // not cut after the failed write
-}
-
 TEST_F(TID3v1Fixture, TagReport) {
     ASSERT_TRUE(ReadBytes(Audio + ID3v11Tag("Song", "Note", 5, 13)));
     EXPECT_EQ(TagReportText(*Tag, "a.mp3"),
