@@ -8,6 +8,7 @@
 #include "framework/Registry.h"
 #include "framework/Reports.h"
 #include "tags/TagID3v1.h"
+#include "tags/TagID3v2.h"
 
 #include <cmath>
 #include <optional>
@@ -28,7 +29,10 @@ namespace {
 std::string TagJson(const TTagBase& tag) {
     TJsonObject fields;
     for (int id = 0; id < TagFieldCount; ++id)
-        if ((tag.SupportedFields >> id) & 1) fields.Text(TagFieldName(id), tag.GetField(id));
+        if ((tag.SupportedFields >> id) & 1)
+            fields.Text(TagFieldName(id), id == tfYear && tag.Kind == tkID3v2
+                                              ? static_cast<const TTagID3v2&>(tag).YearText()
+                                              : tag.GetField(id));
     return TJsonObject()
         .Text("kind", TagKindName(tag.Kind))
         .Number("size", tag.Size)

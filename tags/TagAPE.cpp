@@ -1,6 +1,7 @@
 #include "tags/TagAPE.h"
 
 #include "core/Convert.h"
+#include "core/FileRewrite.h"
 #include "core/Text.h"
 #include "tags/APELayout.h"
 #include "tags/TrailingTags.h"
@@ -94,7 +95,10 @@ bool TTagAPE::DoSave(const std::string& fileName) {
             TTagRec rec;
             TAPELayout layout;
             if (!LocateAPETag(file, rec, layout)) return false;
-            if (layout.Found && !layout.Removable()) return false;
+            if (layout.Found && !layout.Removable()) {
+                SetRewriteProblem("the APE tag's sizes or header do not hold; it is not replaced");
+                return false;
+            }
             std::vector<TAPEItem> items;
             if (layout.Found && !ReadAPEItems(file, layout, rec.ItemCount, items)) return false;
             // Only the changed fields touch their items; every other item stays byte for byte.

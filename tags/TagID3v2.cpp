@@ -140,6 +140,13 @@ std::string TTagID3v2::FrameText(const TID3v2Frame* frame) {
     return DecodeFrameText(frame->Id, frame->Data);
 }
 
+std::string TTagID3v2::YearText() const {
+    const int32_t index = FieldFrameIndex("TYER");
+    const std::string year = index < 0 ? std::string() : FrameText(Frame(index));
+    const int32_t time = FieldFrameIndex(RecordingTime);
+    return !year.empty() || time < 0 ? year : FrameText(Frame(time));
+}
+
 std::string TTagID3v2::GetField(int id) const {
     if (id == tfVersion) return Valid ? IntToStr(MajorVersion) : std::string();
     if (id < 0 || id >= FrameFieldCount) return {};
@@ -236,7 +243,11 @@ bool TTagID3v2::DoRead(const TFileView& file) {
 }
 
 bool TTagID3v2::DoSave(const std::string& fileName) {
-    if (!Rewritable) return false;
+    if (!Rewritable) {
+        SetRewriteProblem("the ID3v2 tag is transformed as a whole (unsynchronised or "
+                          "compressed) or could not be read completely; it is not rewritten");
+        return false;
+    }
     // A 2.3 or 2.4 tag stays in its version; a new or 2.2 tag becomes 2.3.
     const uint8_t major = Valid && (MajorVersion == 3 || MajorVersion == 4) ? MajorVersion : 3;
     const bool sameVersion = Valid && major == MajorVersion;

@@ -44,6 +44,9 @@ class TTagID3v2 : public TTagBase {
     // The first 10 bytes of the file and the tag size they give (0 without a tag or when the tag
     // claims more than the file holds); false when 10 bytes cannot be read.
     static bool ReadHeader(const std::string& fileName, int32_t& tagSize, std::string& header);
+    // The year as stored: TYER, or the whole recording time (TDRC) of a 2.4 tag, where GetField
+    // gives its first four characters.
+    std::string YearText() const;
     // The first frame whose id equals id, both folded to upper case.
     TID3v2Frame* FindFrame(std::string_view id) const;
     // Appends an empty frame; returns its index.

@@ -701,6 +701,13 @@ TEST_F(TTagSafetyTest, MutagenSeesEverythingElseUnchangedAndFfmpegTheSameAudio) 
         TRef<TTagBase> tag = CreateTag(row.Kind);
         ASSERT_TRUE(tag->Read(File));
         EXPECT_EQ(tag->GetField(tfTitle), "Old");
+        if (row.Kind == tkID3v2) { // a 2.4 year: four digits in the report, all of it in JSON
+            EXPECT_EQ(tag->GetField(tfYear), "2019");
+            std::string json;
+            testsupport::Run(std::string(AUDIOLENS_CLI) + " --json --tag ID3v2 " + Quote(File),
+                             &json);
+            EXPECT_NE(json.find("\"Year\":\"2019-05-04\""), std::string::npos) << json;
+        }
         tag->SetField(tfTitle, "New title");
         ASSERT_TRUE(tag->Save(File));
         ASSERT_EQ(python(row.Dump, &after), 0);
