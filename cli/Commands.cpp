@@ -133,12 +133,15 @@ bool FormatCarriesKind(const std::string& fileName, int kind, std::ostream& err)
     for (int f = 0; f < FormatCount; ++f)
         if (((formats >> f) & 1) && FormatConstructor(f))
             carriers += (carriers.empty() ? "" : ", ") + FormatName(f);
-    err << "audiolens: " << fileName << ": "
-        << (verify->Audio() ? FormatName(verify->Audio()->Format) + " files do not carry "
-                            : Reason(fileName, "not recognised by any reader") + "; only ")
-        << TagKindName(kind) << " tags" << (verify->Audio() ? " (" : " go into ")
-        << (carriers.empty() ? "no format built in" : carriers) << (verify->Audio() ? ")" : "")
-        << "; the file is unchanged\n";
+    const std::string carried = (carriers.empty() ? "no format built in" : carriers + " files");
+    err << "audiolens: " << fileName << ": ";
+    if (verify->Audio())
+        err << FormatName(verify->Audio()->Format) << " files do not carry " << TagKindName(kind)
+            << " tags (" << carried << " do)";
+    else
+        err << Reason(fileName, "not recognised by any reader") << "; " << TagKindName(kind)
+            << " tags are written only into " << carried;
+    err << "; the file is unchanged\n";
     return false;
 }
 

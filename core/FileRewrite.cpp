@@ -58,9 +58,11 @@ bool CopyOver(pf::FileHandle from, const std::string& target, uint64_t size) {
     THandleGuard original{files.Open(target, pf::Access::ReadWrite, pf::Disposition::OpenExisting)};
     if (original.Handle == pf::InvalidFile) return false;
     // Emptied first, so that holes of the new content read as zeros.
+    pf::TFileInfo copied;
     return files.Truncate(original.Handle, 0) &&
            files.CopyRange(from, 0, original.Handle, 0, size) == size &&
-           files.Truncate(original.Handle, size) && files.Sync(original.Handle);
+           files.Truncate(original.Handle, size) && files.Sync(original.Handle) &&
+           files.Info(original.Handle, copied) && copied.Size == size;
 }
 
 bool Rebuild(const std::string& fileName,
@@ -114,7 +116,13 @@ bool Rebuild(const std::string& fileName,
         ok = false;
         Fail("the new content could not be synced to disk");
     }
-    const uint64_t newSize = ok ? rebuilt->GetSize() : 0;
+    // The size the copy over the original must reach, from the file itself.
+    pf::TFileInfo built;
+    if (ok && !files.Info(rebuilt->Handle(), built)) {
+        ok = false;
+        Fail("the new file could not be examined");
+    }
+    const uint64_t newSize = built.Size;
     // One rename keeps everything only for a file with one name whose owner we can restore.
     bool byRename =
         ok && info.Links == 1 && files.CopyOwnership(original->Handle(), rebuilt->Handle(), info);

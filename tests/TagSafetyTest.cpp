@@ -322,6 +322,63 @@ TEST_F(TTagSafetyTest, AKillAtAnyCallLeavesTheOldOrTheNewFileWhole) {
     std::printf("kills: %ld calls over %d writes\n", total, rows);
 }
 
+TEST_F(TTagSafetyTest, AHardLinkedFileIsCopiedOverAndItsCopyKeptUntilThen) {
+    // With a second name the new content is copied over the original: a failure or a kill in
+    // that copy leaves the complete new content in the "~" file, and the message names it.
+    const TWriterRow row = WriterRows()[10]; // APE replace
+    const std::string other = Dir.Path("other-name.mp3");
+    const std::string original = row.Original(Audio, File);
+    auto fresh = [&] {
+        fs::remove(other);
+        WriteFile(File, original);
+        fs::create_hard_link(File, other);
+    };
+    fresh();
+    ASSERT_TRUE(Injected({}, [&] { return row.Write(File); }));
+    const std::string written = ReadFile(File);
+    ASSERT_TRUE(ReadFile(other) == written);
+    const long calls = Inject.Calls;
+    auto wholeSomewhere = [&](const std::string& when) {
+        const std::string after = ReadFile(File);
+        const bool kept = fs::exists(File + "~") && ReadFile(File + "~") == written;
+        EXPECT_TRUE(after == original || after == written || kept) << when;
+        EXPECT_TRUE(ReadFile(other) == after) << when; // still one file with two names
+        fs::remove(File + "~");
+    };
+    for (long n = 1; n <= calls; ++n) {
+        fresh();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TInjection kill;
+            kill.KillAt = n;
+            Injected(kill, [&] { return row.Write(File); });
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        wholeSomewhere("killed at call " + std::to_string(n));
+    }
+    for (const auto& [field, count] : TInjection(Inject).Each)
+        for (int n = 1; n <= count; ++n) {
+            fresh();
+            TInjection fail;
+            fail.FailField = field;
+            fail.FailNth = n;
+            const bool result = Injected(fail, [&] { return row.Write(File); });
+            const std::string when = field + " #" + std::to_string(n);
+            const bool copyKept = LastRewrite().Outcome == TRewriteOutcome::CopyKept;
+            const std::string expected = result     ? written
+                                         : copyKept ? ReadFile(File)
+                                                    : original; // torn only if kept
+            EXPECT_TRUE(ReadFile(File) == expected) << when;
+            if (copyKept) {
+                EXPECT_TRUE(ReadFile(LastRewrite().KeptCopy) == written) << when;
+            }
+            wholeSomewhere(when);
+        }
+}
+
 TEST_F(TTagSafetyTest, SaveAndRemoveKeepEveryAudioByteAndTheOtherTags) {
     for (int kind : {tkID3v1, tkID3v1Lyrics, tkID3v2, tkAPE}) {
         SCOPED_TRACE(TagKindName(kind));
