@@ -262,9 +262,22 @@ uint64_t CopyData(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint
     return done;
 }
 
+uint64_t CopyRangeMovingSource(int in, uint64_t fromOffset, int out, uint64_t toOffset,
+                               uint64_t count);
+
 uint64_t PosixCopyRange(FileHandle from, uint64_t fromOffset, FileHandle to, uint64_t toOffset,
                         uint64_t count) {
-    const int in = static_cast<int>(from), out = static_cast<int>(to);
+    // Looking for data and holes moves the source's position: it is put back.
+    const int in = static_cast<int>(from);
+    const off_t saved = ::lseek(in, 0, SEEK_CUR);
+    const uint64_t done =
+        CopyRangeMovingSource(in, fromOffset, static_cast<int>(to), toOffset, count);
+    if (saved >= 0) ::lseek(in, saved, SEEK_SET);
+    return done;
+}
+
+uint64_t CopyRangeMovingSource(int in, uint64_t fromOffset, int out, uint64_t toOffset,
+                               uint64_t count) {
     const uint64_t end = fromOffset + count;
     uint64_t at = fromOffset;
     while (at < end) {
