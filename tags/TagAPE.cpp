@@ -130,8 +130,8 @@ bool TTagAPE::DoSave(const std::string& fileName) {
             for (const TTailPiece& piece : tail)
                 tagBytes += piece.Count ? piece.Count : piece.Bytes.size();
             size = tagBytes ? static_cast<uint32_t>(tagBytes - APEHeaderSize) : 0;
-            tail.push_back({std::string(), trailingStart, rec.DataShift});
-            if (rec.DataShift == 0) tail.pop_back();
+            // The ID3v1 tag and Lyrics3 block follow as they were.
+            if (rec.DataShift > 0) tail.push_back({std::string(), trailingStart, rec.DataShift});
             return true;
         });
     if (!ok) return false;
