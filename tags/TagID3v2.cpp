@@ -202,7 +202,11 @@ bool TTagID3v2::DoRead(const TFileView& file) {
     Valid = true;
     Size = static_cast<int32_t>(header.TagSize);
     MajorVersion = header.Major;
-    if (MajorVersion < 2 || MajorVersion > 4 || header.TagSize == 0) return true;
+    if (MajorVersion < 2 || MajorVersion > 4 || header.TagSize == 0) {
+        // Frames that cannot be found cannot be kept: such a tag is not written over.
+        Rewritable = false;
+        return true;
+    }
     TID3v2Walk walk;
     try {
         WalkID3v2Frames(file, header, walk);

@@ -93,6 +93,11 @@ TEST_F(TID3v2Fixture, UnknownVersionsAreValidWithoutFrames) {
         EXPECT_EQ(Field(tfVersion), std::to_string(major));
         EXPECT_EQ(Tag->FrameCount(), 0);
         EXPECT_EQ(Field(tfTitle), "");
+        // Frames it cannot find it cannot keep: no save over such a tag.
+        const std::string bytes = ReadFile(File);
+        Tag->SetField(tfTitle, "New");
+        EXPECT_FALSE(Tag->Save(File));
+        EXPECT_TRUE(ReadFile(File) == bytes);
     }
 }
 
