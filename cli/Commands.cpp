@@ -3,13 +3,18 @@
 #include "cli/Json.h"
 #include "cli/Sniff.h"
 #include "core/Convert.h"
+#include "core/FileRewrite.h"
 #include "core/FileStream.h"
 #include "core/Text.h"
 #include "framework/Registry.h"
 #include "framework/Reports.h"
+#include "tags/TagID3v1.h"
+#include "tags/TagID3v2.h"
 
 #include <cmath>
 #include <filesystem>
+#include <optional>
+#include <ostream>
 #include <sstream>
 #include <system_error>
 
@@ -56,7 +61,10 @@ namespace {
 std::string TagJson(const TTagBase& tag) {
     TJsonObject fields;
     for (int id = 0; id < TagFieldCount; ++id)
-        if ((tag.SupportedFields >> id) & 1) fields.Text(TagFieldName(id), tag.GetField(id));
+        if ((tag.SupportedFields >> id) & 1)
+            fields.Text(TagFieldName(id), id == tfYear && tag.Kind == tkID3v2
+                                              ? static_cast<const TTagID3v2&>(tag).YearText()
+                                              : tag.GetField(id));
     return TJsonObject()
         .Text("kind", TagKindName(tag.Kind))
         .Number("size", tag.Size)
@@ -162,6 +170,39 @@ TFileResult AudioCommand(const TOptions& o, const std::string& fileName, bool na
     return result;
 }
 
+// Whether the file's format carries tags of this kind; says why not.
+bool FormatCarriesKind(const std::string& fileName, int kind, std::ostream& err) {
+    TRef<TAudioVerify> verify(new TAudioVerify);
+    const TFormatSet formats = FormatsWithTag(kind);
+    if (verify->Verify(fileName) && ((formats >> verify->Audio()->Format) & 1)) return true;
+    std::string carriers;
+    for (int f = 0; f < FormatCount; ++f)
+        if (((formats >> f) & 1) && FormatConstructor(f))
+            carriers += (carriers.empty() ? "" : ", ") + FormatName(f);
+    const std::string carried = (carriers.empty() ? "no format built in" : carriers + " files");
+    err << "audiolens: " << fileName << ": ";
+    if (verify->Audio())
+        err << FormatName(verify->Audio()->Format) << " files do not carry " << TagKindName(kind)
+            << " tags (" << carried << " do)";
+    else
+        err << Reason(fileName, "not recognised by any reader") << "; " << TagKindName(kind)
+            << " tags are written only into " << carried;
+    err << "; the file is unchanged\n";
+    return false;
+}
+
+// The message of a failed change, true to what became of the file.
+std::string WriteFailure(const std::string& what) {
+    const TRewriteResult& last = LastRewrite();
+    if (last.Outcome == TRewriteOutcome::CopyKept)
+        return "could not " + what + " (" + last.Message +
+               "); the file may be damaged, its complete new content is in " + last.KeptCopy;
+    return "could not " + what + " (" +
+           (last.Message.empty() ? "read-only file or a tag that cannot be rewritten"
+                                 : last.Message) +
+           "); the file is unchanged";
+}
+
 bool TagCommand(const TOptions& o, const std::string& fileName, std::ostream& out,
                 std::ostream& err) {
     TRef<TTagBase> tag = CreateTag(o.TagKind);
@@ -174,16 +215,29 @@ bool TagCommand(const TOptions& o, const std::string& fileName, std::ostream& ou
         err << "audiolens: MP4 tags are read-only\n";
         return false;
     }
+    const bool edit = o.Remove || !o.SetFields.empty();
+    if (edit && !FormatCarriesKind(fileName, o.TagKind, err)) return false;
+    // The read, the change and the save are one step no other writer interleaves with.
+    std::optional<TWriteLock> lock;
+    if (edit) {
+        lock.emplace(fileName);
+        if (!lock->Held()) {
+            err << "audiolens: " << fileName << ": " << lock->Error()
+                << "; the file is unchanged\n";
+            return false;
+        }
+    }
+    ClearLastRewrite();
     bool found = tag->Read(fileName) && tag->Valid;
     if (o.Remove) {
         if (!found) {
             err << "audiolens: " << fileName << ": " << Reason(fileName, "has no " + kind + " tag")
-                << "\n";
+                << "; nothing was changed\n";
             return false;
         }
         if (!tag->Remove(fileName)) {
-            err << "audiolens: " << fileName << ": could not remove the " << kind
-                << " tag (read-only file or write error); the file is unchanged\n";
+            err << "audiolens: " << fileName << ": " << WriteFailure("remove the " + kind + " tag")
+                << "\n";
             return false;
         }
         return true;
@@ -192,15 +246,23 @@ bool TagCommand(const TOptions& o, const std::string& fileName, std::ostream& ou
         for (const auto& [field, value] : o.SetFields) {
             if (!((tag->SupportedFields >> field) & 1)) {
                 err << "audiolens: " << kind << " tags have no " << TagFieldName(field)
-                    << " field\n";
+                    << " field; the file is unchanged\n";
                 return false;
             }
             tag->SetField(field, value);
+            if (field == tfGenre && !value.empty() && tag->GetField(tfGenre).empty()) {
+                err << "audiolens: '" << value << "' is not a genre " << kind
+                    << " can store (a name or number of the ID3v1 genre list); the file is "
+                       "unchanged\n";
+                return false;
+            }
         }
+        if (o.TagKind == tkID3v1)
+            for (const std::string& loss : ID3v1WriteLosses(*static_cast<TTagID3v1*>(tag.Get())))
+                err << "audiolens: " << fileName << ": " << loss << "\n";
         if (!tag->Save(fileName)) {
-            err << "audiolens: " << fileName << ": could not write the " << kind
-                << " tag (read-only file, unsupported file or write error); the file is "
-                   "unchanged\n";
+            err << "audiolens: " << fileName << ": " << WriteFailure("write the " + kind + " tag")
+                << "\n";
             return false;
         }
         return true;

@@ -5,7 +5,7 @@ namespace audiolens {
 bool TBitReader::NextByte(uint8_t& byte) {
     if (BufferPos >= BufferLen) {
         if (!Positioned) {
-            uint32_t at = Stream.Position();
+            const uint64_t at = Stream.Position();
             BufferStart = at == SeekFailed ? 0 : at;
             Positioned = true;
         } else {
@@ -33,12 +33,12 @@ bool TBitReader::ReadBits(uint32_t count, uint32_t& value) {
     return ok;
 }
 
-uint32_t TBitReader::Seek(int64_t offset, int origin) {
+uint64_t TBitReader::Seek(int64_t offset, int origin) {
     if (origin == FromCurrent) {
-        offset += Position();
+        offset += static_cast<int64_t>(Position());
         origin = FromBeginning;
     }
-    uint32_t at = Stream.Seek(offset, origin);
+    const uint64_t at = Stream.Seek(offset, origin);
     BitPos = 0;
     BufferLen = BufferPos = 0;
     Positioned = at != SeekFailed;

@@ -16,9 +16,9 @@ class TBitReader : public TObject {
     // Returns false when a byte was missing; value keeps the last 32 bits when count > 32.
     bool ReadBits(uint32_t count, uint32_t& value);
     // The stream's Seek, then BitPos 0 and the buffer dropped.
-    uint32_t Seek(int64_t offset, int origin);
+    uint64_t Seek(int64_t offset, int origin);
     // Byte position of the next unread byte.
-    uint32_t Position() const { return BufferStart + BufferPos; }
+    uint64_t Position() const { return BufferStart + BufferPos; }
 
     uint32_t BitPos = 0;
     uint8_t CurByte = 0;
@@ -28,7 +28,7 @@ class TBitReader : public TObject {
 
     TFileStream& Stream;
     std::array<uint8_t, 65536> Buffer{};
-    uint32_t BufferStart = 0; // stream offset of Buffer[0]
+    uint64_t BufferStart = 0; // stream offset of Buffer[0]
     uint32_t BufferLen = 0;
     uint32_t BufferPos = 0;
     bool Positioned = false;

@@ -17,46 +17,50 @@ TFileStream::~TFileStream() {
 
 namespace {
 
-constexpr uint64_t MaxPosition = 0xFFFFFFFFu;
+// A memory stream stays below 4 GiB.
+constexpr uint64_t MaxMemory = 0xFFFFFFFFu;
 
-// The target of a move, or -1 when it falls outside 0..2^32-1.
+// The target of a move, or -1 when it falls before the start or overflows.
 int64_t SeekTarget(int64_t base, int64_t offset) {
+    if (offset > 0 && base > INT64_MAX - offset) return -1;
     int64_t target = base + offset;
-    return (target < 0 || static_cast<uint64_t>(target) > MaxPosition) ? -1 : target;
+    return target < 0 ? -1 : target;
 }
 
 // ---- file table ----
 
-uint32_t FileSeek(TFileStream& s, int64_t offset, int origin) {
+uint64_t FileSeek(TFileStream& s, int64_t offset, int origin) {
     if (!s.IsOpen()) return SeekFailed;
     const auto& files = fs::Files();
     int64_t base = 0;
-    if (origin == FromCurrent)
-        base = static_cast<int64_t>(files.Tell(s.FileHandle));
-    else if (origin == FromEnd)
+    if (origin == FromCurrent) {
+        const uint64_t at = files.Tell(s.FileHandle);
+        if (at > uint64_t{INT64_MAX}) return SeekFailed;
+        base = static_cast<int64_t>(at);
+    } else if (origin == FromEnd)
         base = static_cast<int64_t>(files.Size(s.FileHandle));
     else if (origin != FromBeginning)
         return SeekFailed;
     int64_t target = SeekTarget(base, offset);
     if (target < 0 || !files.SeekTo(s.FileHandle, static_cast<uint64_t>(target))) return SeekFailed;
-    return static_cast<uint32_t>(target);
+    return static_cast<uint64_t>(target);
 }
 
-uint32_t FileGetSize(TFileStream& s) {
+uint64_t FileGetSize(TFileStream& s) {
     if (!s.IsOpen()) return 0;
-    return static_cast<uint32_t>(std::min<uint64_t>(fs::Files().Size(s.FileHandle), MaxPosition));
+    return fs::Files().Size(s.FileHandle);
 }
 
-bool FileSetSize(TFileStream& s, uint32_t size) {
+bool FileSetSize(TFileStream& s, uint64_t size) {
     if (!s.IsOpen()) return false;
     const auto& files = fs::Files();
     uint64_t old = files.Tell(s.FileHandle);
     if (!files.Truncate(s.FileHandle, size)) return false;
-    files.SeekTo(s.FileHandle, std::min<uint64_t>(old, size));
+    if (!files.SeekTo(s.FileHandle, std::min<uint64_t>(old, size))) return false;
     return files.Size(s.FileHandle) == size;
 }
 
-bool SharedSetSize(TFileStream&, uint32_t) {
+bool SharedSetSize(TFileStream&, uint64_t) {
     return false;
 }
 
@@ -85,7 +89,9 @@ const TStreamProcs SharedProcs = {FileSeek, FileGetSize, SharedSetSize,
 
 // ---- memory table ----
 
-bool MemSetSize(TFileStream& s, uint32_t size) {
+bool MemSetSize(TFileStream& s, uint64_t wanted) {
+    if (wanted >= MaxMemory) return false;
+    const auto size = static_cast<uint32_t>(wanted);
     if (size == 0) {
         std::free(s.Memory);
         s.Memory = nullptr;
@@ -94,7 +100,7 @@ bool MemSetSize(TFileStream& s, uint32_t size) {
         // Grow to the next multiple of 16384 strictly above size (in 64 bits: size may be near
         // 2^32).
         uint64_t capacity = (static_cast<uint64_t>(size) | 0x3FFF) + 1;
-        if (capacity > MaxPosition) capacity = MaxPosition;
+        if (capacity > MaxMemory) capacity = MaxMemory;
         auto* grown = static_cast<uint8_t*>(std::realloc(s.Memory, capacity));
         if (!grown) return false;
         s.Memory = grown;
@@ -106,7 +112,7 @@ bool MemSetSize(TFileStream& s, uint32_t size) {
     return true;
 }
 
-uint32_t MemSeek(TFileStream& s, int64_t offset, int origin) {
+uint64_t MemSeek(TFileStream& s, int64_t offset, int origin) {
     int64_t base = origin == FromBeginning ? 0
                    : origin == FromCurrent ? s.MemPos
                    : origin == FromEnd     ? s.MemSize
@@ -114,14 +120,14 @@ uint32_t MemSeek(TFileStream& s, int64_t offset, int origin) {
     if (base < 0) return SeekFailed;
     int64_t target = SeekTarget(base, offset);
     // The last position is SeekFailed itself; a stream never grows to it.
-    if (target < 0 || static_cast<uint64_t>(target) >= MaxPosition) return SeekFailed;
+    if (target < 0 || static_cast<uint64_t>(target) >= MaxMemory) return SeekFailed;
     auto position = static_cast<uint32_t>(target);
     if (position > s.MemSize && !MemSetSize(s, position)) return SeekFailed;
     s.MemPos = position;
     return position;
 }
 
-uint32_t MemGetSize(TFileStream& s) {
+uint64_t MemGetSize(TFileStream& s) {
     return s.MemSize;
 }
 
@@ -136,8 +142,8 @@ uint32_t MemRead(TFileStream& s, void* buffer, uint32_t count) {
 uint32_t MemWrite(TFileStream& s, const void* buffer, uint32_t count) {
     if (count == 0) return 0;
     uint64_t end = static_cast<uint64_t>(s.MemPos) + count;
-    if (end >= MaxPosition) return 0;
-    if (end > s.MemSize && !MemSetSize(s, static_cast<uint32_t>(end))) return 0;
+    if (end >= MaxMemory) return 0;
+    if (end > s.MemSize && !MemSetSize(s, end)) return 0;
     std::memcpy(s.Memory + s.MemPos, buffer, count);
     s.MemPos += count;
     return count;
@@ -186,16 +192,22 @@ TStreamRef CreateMemoryStream() {
     return stream;
 }
 
+TStreamRef AdoptFileHandle(intptr_t handle) {
+    TStreamRef stream(new TFileStream(FileProcs));
+    stream->FileHandle = handle;
+    return stream;
+}
+
 std::string ReadString(TFileStream& stream, uint32_t count) {
-    uint32_t size = stream.GetSize(), at = stream.Position();
-    uint32_t left = (at == SeekFailed || at > size) ? 0 : size - at;
-    std::string text(std::min(count, left), '\0');
+    const uint64_t size = stream.GetSize(), at = stream.Position();
+    const uint64_t left = (at == SeekFailed || at > size) ? 0 : size - at;
+    std::string text(static_cast<size_t>(std::min<uint64_t>(count, left)), '\0');
     if (text.empty()) return text;
     text.resize(stream.Read(text.data(), static_cast<uint32_t>(text.size())));
     return text;
 }
 
-std::string ReadAt(TFileStream& stream, uint32_t offset, uint32_t count) {
+std::string ReadAt(TFileStream& stream, uint64_t offset, uint32_t count) {
     if (stream.SetPosition(offset) != offset) return {};
     return ReadString(stream, count);
 }
@@ -205,19 +217,41 @@ uint32_t WriteString(TFileStream& stream, const std::string& text) {
     return stream.Write(text.data(), static_cast<uint32_t>(text.size()));
 }
 
-uint32_t CopyStream(TFileStream& destination, TFileStream& source, uint32_t count) {
+uint64_t CopyStream(TFileStream& destination, TFileStream& source, uint64_t count) {
     constexpr uint32_t Chunk = 1u << 20;
     if (source.IsMemory()) {
-        count = std::min(count, source.MemSize - source.MemPos);
+        count = std::min<uint64_t>(count, source.MemSize - source.MemPos);
         if (count == 0) return 0;
-        uint32_t written = destination.Write(source.Memory + source.MemPos, count);
+        uint32_t written =
+            destination.Write(source.Memory + source.MemPos, static_cast<uint32_t>(count));
         source.MemPos += written;
         return written;
     }
-    std::vector<uint8_t> buffer(std::min(count, Chunk));
-    uint32_t moved = 0;
+    if (!destination.IsMemory()) {
+        // File to file: the system copies, skipping the source's holes; the destination is then
+        // extended over a hole at the end of the range.
+        const auto& files = fs::Files();
+        const uint64_t from = source.Position(), to = destination.Position();
+        const uint64_t size = source.GetSize();
+        if (!source.IsOpen() || !destination.IsOpen() || from == SeekFailed || to == SeekFailed)
+            return 0;
+        count = std::min(count, from < size ? size - from : 0);
+        if (count == 0) return 0;
+        const uint64_t moved =
+            files.CopyRange(source.FileHandle, from, destination.FileHandle, to, count);
+        if (moved == count && destination.GetSize() < to + count &&
+            !files.Truncate(destination.FileHandle, to + count))
+            return 0;
+        // A position that cannot be set makes the copy count as not done.
+        if (source.SetPosition(from + moved) != from + moved ||
+            destination.SetPosition(to + moved) != to + moved)
+            return 0;
+        return moved;
+    }
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(count, Chunk)));
+    uint64_t moved = 0;
     while (moved < count) {
-        uint32_t want = std::min(count - moved, Chunk);
+        const auto want = static_cast<uint32_t>(std::min<uint64_t>(count - moved, Chunk));
         uint32_t got = source.Read(buffer.data(), want);
         uint32_t put = got ? destination.Write(buffer.data(), got) : 0;
         moved += put;

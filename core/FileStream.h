@@ -1,5 +1,6 @@
-// File and memory streams: one object type whose operations are a procedure table, 32-bit
-// positions, and an open that never fails (a file that cannot be opened reads as empty).
+// File and memory streams: one object type whose operations are a procedure table, 64-bit
+// positions and sizes, and an open that never fails (a file that cannot be opened reads as empty).
+// A memory stream holds less than 4 GiB.
 #pragma once
 
 #include "core/BaseObject.h"
@@ -12,15 +13,15 @@ namespace audiolens {
 class TFileStream;
 
 struct TStreamProcs {
-    uint32_t (*Seek)(TFileStream& s, int64_t offset, int origin);
-    uint32_t (*GetSize)(TFileStream& s);
-    bool (*SetSize)(TFileStream& s, uint32_t size);
+    uint64_t (*Seek)(TFileStream& s, int64_t offset, int origin);
+    uint64_t (*GetSize)(TFileStream& s);
+    bool (*SetSize)(TFileStream& s, uint64_t size);
     uint32_t (*Read)(TFileStream& s, void* buffer, uint32_t count);
     uint32_t (*Write)(TFileStream& s, const void* buffer, uint32_t count);
     void (*Close)(TFileStream& s);
 };
 
-constexpr uint32_t SeekFailed = 0xFFFFFFFFu;
+constexpr uint64_t SeekFailed = ~uint64_t{0};
 constexpr int FromBeginning = 0, FromCurrent = 1, FromEnd = 2;
 
 // Packed open modes: access in bits 31..16, creation disposition in 15..8, share mode in 7..0.
@@ -35,12 +36,15 @@ class TFileStream : public TObject {
     explicit TFileStream(const TStreamProcs& procs) : Procs(procs) {}
 
     // Seek returns the new position, or SeekFailed.
-    uint32_t Seek(int64_t offset, int origin) { return Procs.Seek(*this, offset, origin); }
-    uint32_t SetPosition(int64_t offset) { return Seek(offset, FromBeginning); }
-    uint32_t Position() { return Seek(0, FromCurrent); }
-    uint32_t GetSize() { return Procs.GetSize(*this); }
+    uint64_t Seek(int64_t offset, int origin) { return Procs.Seek(*this, offset, origin); }
+    uint64_t SetPosition(uint64_t offset) {
+        return offset > uint64_t{INT64_MAX} ? SeekFailed
+                                            : Seek(static_cast<int64_t>(offset), FromBeginning);
+    }
+    uint64_t Position() { return Seek(0, FromCurrent); }
+    uint64_t GetSize() { return Procs.GetSize(*this); }
     // Truncates or extends; reports whether the stream now has that size.
-    bool SetSize(uint32_t size) { return Procs.SetSize(*this, size); }
+    bool SetSize(uint64_t size) { return Procs.SetSize(*this, size); }
     uint32_t Read(void* buffer, uint32_t count) { return Procs.Read(*this, buffer, count); }
     uint32_t Write(const void* buffer, uint32_t count) { return Procs.Write(*this, buffer, count); }
     intptr_t Handle() const { return FileHandle; }
@@ -67,14 +71,18 @@ TStreamRef OpenFileReadWrite(const std::string& fileName);
 TStreamRef CreateFileStream(const std::string& fileName);
 TStreamRef OpenFileShared(const std::string& fileName);
 TStreamRef CreateMemoryStream();
+// A read-write file stream over a handle already open; the stream closes it.
+TStreamRef AdoptFileHandle(intptr_t handle);
 
 // Reads up to count bytes; never allocates more than the bytes left in the stream.
 std::string ReadString(TFileStream& stream, uint32_t count);
 // Up to count bytes from offset (empty when the offset cannot be reached).
-std::string ReadAt(TFileStream& stream, uint32_t offset, uint32_t count);
+std::string ReadAt(TFileStream& stream, uint64_t offset, uint32_t count);
 uint32_t WriteString(TFileStream& stream, const std::string& text);
-// Copies in bounded chunks; returns the bytes really moved (a short read or write ends it).
-uint32_t CopyStream(TFileStream& destination, TFileStream& source, uint32_t count);
+// Copies count bytes (fewer when the source ends) from the source's position to the
+// destination's; returns the bytes really moved (a short read or write ends it). Between two
+// files the copy runs in the system, in large blocks, and holes of the source stay holes.
+uint64_t CopyStream(TFileStream& destination, TFileStream& source, uint64_t count);
 bool FileExists(const std::string& fileName);
 bool SaveStringToFile(const std::string& fileName, const std::string& text);
 

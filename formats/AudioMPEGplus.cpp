@@ -20,7 +20,6 @@ constexpr int32_t MinBitRate = 3;
 constexpr int32_t MaxStereoBitRate = 480;
 constexpr double WavHeaderSize = 44;
 
-// The bytes the tags take, the APE header included (the tag's Size counts items and footer).
 void AddInfo(TAudioFile& r, int version, const std::string& encoder, int encoderNumber,
              int profileNumber) {
     r.Info->Add("Version=" + IntToStr(version));

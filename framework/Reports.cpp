@@ -4,6 +4,8 @@
 #include "framework/Registry.h"
 
 #include <cmath>
+#include <initializer_list>
+#include <utility>
 
 namespace audiolens {
 
@@ -19,25 +21,46 @@ std::string RatioText(double ratio) {
     return IntToStr(static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(rounded))));
 }
 
+namespace {
+
+// Labels and values joined line by line; a report is never cut, however long its values.
+std::string Lines(std::initializer_list<std::pair<const char*, std::string>> lines) {
+    std::string out;
+    for (const auto& [label, value] : lines)
+        out.append(label).append(": ").append(value).append("\r\n");
+    return out;
+}
+
+} // namespace
+
 std::string AudioReportText(const TAudioFile& r, const std::string& fileName) {
-    return FormatStr("File: %s\r\nFile type: %s\r\nFile size: %s\r\nBits: %s\r\nSampleRate: "
-                     "%s\r\nSamples: %s\r\nBitrate: %s\r\nBitrateType: %s\r\nDuration: "
-                     "%s\r\nRatio: %s\r\nChannelMode: %s\r\nChannels: %s\r\n%s",
-                     {fileName, FormatName(r.Format), IntToStr(r.FileSize),
-                      IntToStr(r.BitsPerSample), IntToStr(r.SampleRate), IntToStr(r.Samples),
-                      IntToStr(r.BitRate), BitRateTypeText(r.BitRateType),
-                      FormatDuration(r.Duration), RatioText(r.Ratio), r.GetChannelMode(),
-                      IntToStr(r.Channels), r.Info->GetText()});
+    return "File: " + fileName + "\r\n" +
+           Lines({{"File type", FormatName(r.Format)},
+                  {"File size", IntToStr(r.FileSize)},
+                  {"Bits", IntToStr(r.BitsPerSample)},
+                  {"SampleRate", IntToStr(r.SampleRate)},
+                  {"Samples", IntToStr(r.Samples)},
+                  {"Bitrate", IntToStr(r.BitRate)},
+                  {"BitrateType", BitRateTypeText(r.BitRateType)},
+                  {"Duration", FormatDuration(r.Duration)},
+                  {"Ratio", RatioText(r.Ratio)},
+                  {"ChannelMode", r.GetChannelMode()},
+                  {"Channels", IntToStr(r.Channels)}}) +
+           r.Info->GetText();
 }
 
 std::string TagReportText(const TTagBase& tag, const std::string& fileName) {
-    return FormatStr("File: %s\r\nTag type: %s\r\nTag size: %s\r\nVersion: %s\r\nTrack: "
-                     "%s\r\nTitle: %s\r\nArtist: %s\r\nAlbum: %s\r\nYear: %s\r\nComment: "
-                     "%s\r\nGenre: %s\r\n",
-                     {fileName, TagKindName(tag.Kind), IntToStr(tag.Size), tag.GetField(tfVersion),
-                      tag.GetField(tfTrack), tag.GetField(tfTitle), tag.GetField(tfArtist),
-                      tag.GetField(tfAlbum), tag.GetField(tfYear), tag.GetField(tfComment),
-                      tag.GetField(tfGenre)});
+    return Lines({{"File", fileName},
+                  {"Tag type", TagKindName(tag.Kind)},
+                  {"Tag size", IntToStr(tag.Size)},
+                  {"Version", tag.GetField(tfVersion)},
+                  {"Track", tag.GetField(tfTrack)},
+                  {"Title", tag.GetField(tfTitle)},
+                  {"Artist", tag.GetField(tfArtist)},
+                  {"Album", tag.GetField(tfAlbum)},
+                  {"Year", tag.GetField(tfYear)},
+                  {"Comment", tag.GetField(tfComment)},
+                  {"Genre", tag.GetField(tfGenre)}});
 }
 
 bool ShowAudioReport(TOutputText& out, TAudioFile& record, const std::string& fileName,

@@ -161,6 +161,7 @@ PY
 if /usr/bin/python3 -c 'import mutagen' 2>/dev/null && [ -f "$a/cbr.mp3" ]; then
   cp "$a/cbr.mp3" "$a/mutagen-id3.mp3"; cp "$a/cbr.mp3" "$a/mutagen-ape.mp3"
   [ -f "$a/adts.aac" ] && cp "$a/adts.aac" "$a/mutagen-tags.aac"
+  cp "$a/cbr.mp3" "$a/mutagen-id3v24.mp3"
   /usr/bin/python3 - "$a" <<'PY'
 import sys, mutagen.id3 as id3, mutagen.apev2 as apev2
 a = sys.argv[1]
@@ -173,6 +174,12 @@ t.save(a + "/mutagen-id3.mp3", v2_version=3, v1=2)
 e = apev2.APEv2()
 e["Title"] = "Song"; e["Artist"] = "Band"; e["Track"] = "1"; e["Cover Art (Front)"] = apev2.APEValue(b"x.jpg\0" + bytes(40), apev2.BINARY)
 e.save(a + "/mutagen-ape.mp3")
+t = id3.ID3()
+t.add(id3.TIT2(encoding=3, text="Title")); t.add(id3.TDRC(encoding=3, text="2019-05-04"))
+t.add(id3.COMM(encoding=3, lang="eng", desc="", text="One")); t.add(id3.COMM(encoding=3, lang="deu", desc="", text="Zwei"))
+t.add(id3.TXXX(encoding=3, desc="A", text="1")); t.add(id3.TXXX(encoding=3, desc="B", text="2"))
+t.add(id3.TCON(encoding=0, text="(17)"))
+t.save(a + "/mutagen-id3v24.mp3", v2_version=4)
 import os
 if os.path.exists(a + "/mutagen-tags.aac"):
     e.save(a + "/mutagen-tags.aac")

@@ -7,6 +7,8 @@
 #include "core/FileStream.h"
 #include "midi/RiffChunks.h"
 
+#include <algorithm>
+
 namespace audiolens {
 
 constexpr uint32_t MinHeaderLength = 6;
@@ -98,7 +100,8 @@ bool TMidiFile::LoadFromFile(const std::string& fileName) {
     Clear();
     try {
         TStreamRef stream = OpenFileShared(fileName);
-        TRiffSpan span{0, stream->GetSize()};
+        TRiffSpan span{0,
+                       static_cast<uint32_t>(std::min<uint64_t>(stream->GetSize(), 0xFFFFFFFFu))};
         if (IsRiffName(fileName)) {
             TRiffSpan form;
             if (!FindRiffForm(*stream, "RMID", form) || !FindChunk(*stream, form, "data", span))

@@ -4,8 +4,6 @@
 #include "core/ByteWriter.h"
 #include "core/Convert.h"
 #include "core/Text.h"
-#include "tags/TagID3v1.h"
-#include "tags/TrailingTags.h"
 
 #include <algorithm>
 
@@ -13,69 +11,103 @@ namespace audiolens {
 
 namespace {
 
-// GetSize saturates here: the end of such a file lies beyond a 32-bit position.
-constexpr uint32_t SizeOutOfReach = 0xFFFFFFFFu;
 constexpr uint32_t ItemHeaderSize = 8; // value size, item flags
-constexpr uint32_t ValueBufferSize = 250;
-// Longer keys cannot match a table key; the scan for their end still runs to the zero byte.
-constexpr size_t KeyKept = 255;
-constexpr uint32_t KeyChunk = 256;
-constexpr int32_t WrittenVersion = 1000;
+// A key is 2 to 255 characters and a zero byte.
+constexpr uint32_t MaxKeyBytes = 256;
+constexpr int32_t WrittenVersion = 2000;
+constexpr size_t BlockSize = 1 << 18;
+constexpr uint64_t MaxTagSize = 0x7FFFFFFFu;
 
-// Offset of the zero byte that ends the key starting at from, searched no further than end;
-// the first KeyKept bytes of the key go to key. False when the tag ends first.
-bool ScanKey(TFileStream& file, uint32_t from, uint32_t end, std::string& key, uint32_t& zeroAt) {
-    key.clear();
-    for (uint32_t pos = from; pos < end;) {
-        std::string chunk;
-        if (!ReadExactAt(file, pos, std::min(KeyChunk, end - pos), chunk)) return false;
-        size_t zero = chunk.find('\0');
-        size_t keep = std::min(zero == std::string::npos ? chunk.size() : zero,
-                               KeyKept - std::min(KeyKept, key.size()));
-        key.append(chunk, 0, keep);
-        if (zero != std::string::npos) {
-            zeroAt = pos + static_cast<uint32_t>(zero);
-            return true;
+// Positioned reads of a file region through one buffer that is refilled a block at a time, so a
+// walk over many small items costs one system call per block.
+class TBlockReader {
+  public:
+    TBlockReader(const TFileView& file, uint64_t end) : File(file), End(end) {}
+    // The bytes [at, at + count), or fewer when the region ends first.
+    TByteView Get(uint64_t at, size_t count) {
+        if (at >= End) return {};
+        count = static_cast<size_t>(std::min<uint64_t>(count, End - at));
+        if (at < Start || at + count > Start + Buffer.size()) {
+            Start = at;
+            Buffer.resize(
+                static_cast<size_t>(std::min<uint64_t>(End - at, std::max(count, BlockSize))));
+            const size_t wanted = Buffer.size();
+            Buffer.resize(File.ReadInto(at, Buffer.data(), wanted));
+            // Fewer bytes than the file holds there: a read error, not the end of the tag.
+            if (Buffer.size() < wanted) Failed = true;
         }
-        pos += static_cast<uint32_t>(chunk.size());
+        const uint64_t offset = at - Start;
+        if (offset >= Buffer.size()) return {};
+        return TByteView(reinterpret_cast<const uint8_t*>(Buffer.data()) + offset,
+                         std::min<uint64_t>(count, Buffer.size() - offset));
     }
-    return false;
+
+    bool Failed = false;
+
+  private:
+    const TFileView& File;
+    uint64_t End, Start = 0;
+    std::string Buffer;
+};
+
+std::string Footer(uint32_t tagSize, uint32_t count, bool header) {
+    std::string out = "APETAGEX";
+    out += PutLE32(static_cast<uint32_t>(WrittenVersion));
+    out += PutLE32(tagSize);
+    out += PutLE32(count);
+    out += PutLE32(APEHeaderFlag | (header ? APEIsHeaderFlag : 0));
+    out += std::string(8, '\0');
+    return out;
 }
 
-// A value cut at the buffer's end may stop inside a UTF-8 sequence; that fragment is dropped
-// rather than turned into a replacement character.
-void DropCutSequence(std::string& value) {
-    size_t n = value.size(), back = 0;
-    while (back < 3 && back < n && (static_cast<uint8_t>(value[n - 1 - back]) & 0xC0) == 0x80)
-        ++back;
-    if (back == n) return;
-    auto lead = static_cast<uint8_t>(value[n - 1 - back]);
-    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (length > back + 1) value.resize(n - 1 - back);
+void WalkItems(TBlockReader& reader, const TAPELayout& layout, int32_t count, uint64_t end,
+               std::vector<TAPEItem>& items) {
+    uint64_t pos = layout.ItemsStart;
+    // Every item takes at least nine bytes, so the walk ends within the tag whatever the count.
+    for (int32_t i = 0; i < count && end - pos > ItemHeaderSize; ++i) {
+        const TByteView header = reader.Get(pos, ItemHeaderSize);
+        if (header.Size() != ItemHeaderSize) return;
+        TAPEItem item;
+        item.ValueSize = header.U32LE(0);
+        item.Flags = header.U32LE(4);
+        const TByteView keyBytes = reader.Get(pos + ItemHeaderSize, MaxKeyBytes);
+        size_t zero = 0;
+        while (zero < keyBytes.Size() && keyBytes.U8(zero) != 0)
+            ++zero;
+        if (zero == keyBytes.Size()) return; // no end of key inside the tag
+        item.Key = keyBytes.Text(0, zero);
+        item.ValueOffset = pos + ItemHeaderSize + zero + 1;
+        if (item.ValueSize > end - item.ValueOffset) return; // the value runs into the footer
+        bool understood = false;
+        const std::string folded = AnsiUpperCase(Trim(item.Key));
+        for (const char* key : APEKeys)
+            understood = understood || folded == AnsiUpperCase(key);
+        item.Held = understood || item.ValueSize <= APEHeldValue;
+        if (item.Held) {
+            const TByteView value = reader.Get(item.ValueOffset, item.ValueSize);
+            if (value.Size() != item.ValueSize) return;
+            item.Value = value.Text(0, item.ValueSize);
+        }
+        pos = item.ValueOffset + item.ValueSize;
+        items.push_back(std::move(item));
+    }
 }
 
 } // namespace
 
-bool ID3v1DataShift(const std::string& fileName, uint32_t fileSize, uint32_t& shift) {
-    const int32_t size = GetID3v1Size(fileName);
-    if (size < 0 || static_cast<uint32_t>(size) > fileSize) return false;
-    shift = static_cast<uint32_t>(size);
-    return true;
-}
-
-bool LocateAPETag(TFileStream& file, uint32_t dataShift, TTagRec& rec, TAPELayout& layout) {
+bool LocateAPETag(const TFileView& file, uint64_t dataShift, TTagRec& rec, TAPELayout& layout) {
     layout = TAPELayout();
-    rec.DataShift = dataShift;
+    rec.DataShift = static_cast<uint32_t>(dataShift);
     if (!file.IsOpen()) return false;
-    const uint32_t size = file.GetSize();
-    if (size == SizeOutOfReach || dataShift > size) return false;
+    const uint64_t size = file.Size();
+    if (dataShift > size) return false;
     layout.FileSize = size;
     if (size - dataShift < APEFooterSize) return true;
     layout.FooterPos = size - dataShift - APEFooterSize;
 
-    std::string bytes;
-    if (!ReadExactAt(file, layout.FooterPos, APEFooterSize, bytes)) return false;
-    TByteView footer(bytes);
+    std::string scratch;
+    const TByteView footer = file.Bytes(layout.FooterPos, APEFooterSize, scratch);
+    if (footer.Size() != APEFooterSize) return false;
     rec.TagID = footer.Text(0, 8);
     rec.TagVersion = static_cast<int32_t>(footer.U32LE(8));
     rec.TagSize = static_cast<int32_t>(footer.U32LE(12));
@@ -91,68 +123,59 @@ bool LocateAPETag(TFileStream& file, uint32_t dataShift, TTagRec& rec, TAPELayou
     layout.ItemsStart = layout.FooterPos - (tagSize - APEFooterSize);
     layout.TagStart = layout.ItemsStart;
     layout.HeaderAnnounced = rec.HasHeaderFlag();
-    if (layout.HeaderAnnounced && layout.ItemsStart >= APEHeaderSize &&
-        ReadExactAt(file, layout.ItemsStart - APEHeaderSize, APEHeaderSize, bytes)) {
-        TByteView header(bytes);
-        layout.HeaderConfirmed = header.Matches(0, "APETAGEX") && header.U32LE(12) == tagSize;
+    if (layout.HeaderAnnounced && layout.ItemsStart >= APEHeaderSize) {
+        const TByteView header =
+            file.Bytes(layout.ItemsStart - APEHeaderSize, APEHeaderSize, scratch);
+        layout.HeaderConfirmed = header.Size() == APEHeaderSize && header.Matches(0, "APETAGEX") &&
+                                 header.U32LE(12) == tagSize;
         if (layout.HeaderConfirmed) layout.TagStart = layout.ItemsStart - APEHeaderSize;
     }
     return true;
 }
 
-void ReadAPEItems(TFileStream& file, const TAPELayout& layout, TTagRec& rec) {
-    const uint32_t end = layout.FooterPos;
-    uint32_t pos = layout.ItemsStart;
-    // Every item takes at least nine bytes, so the walk ends within the tag whatever the count.
-    for (int32_t i = 0; i < rec.ItemCount; ++i) {
-        std::string header;
-        if (end - pos < ItemHeaderSize || !ReadExactAt(file, pos, ItemHeaderSize, header)) return;
-        const uint32_t valueSize = TByteView(header).U32LE(0);
-        std::string key;
-        uint32_t zeroAt = 0;
-        if (!ScanKey(file, pos + ItemHeaderSize, end, key, zeroAt)) return;
-        const uint32_t valueStart = zeroAt + 1;
-        const uint32_t available = end - valueStart;
-        const uint32_t take = std::min({valueSize, ValueBufferSize, available});
-        std::string value;
-        if (!ReadExactAt(file, valueStart, take, value)) return;
-        // The value buffer is text: it ends at its first zero byte.
-        size_t zero = value.find('\0');
-        if (zero != std::string::npos)
-            value.resize(zero);
-        else if (take < valueSize && rec.TagVersion > 1000)
-            DropCutSequence(value);
-        SetItem(Trim(key), Trim(value), rec);
-        if (valueSize > available) return; // the value runs into the footer: nothing follows
-        pos = valueStart + valueSize;
-    }
+bool LocateAPETag(const TFileView& file, TTagRec& rec, TAPELayout& layout) {
+    rec = TTagRec();
+    layout = TAPELayout();
+    TTrailingTags trailing;
+    return FindTrailingTags(file, trailing) &&
+           LocateAPETag(file, trailing.ID3v1Size() + trailing.LyricsSize, rec, layout);
 }
 
-std::string BuildAPETag(const TTagRec& rec) {
-    std::string items;
+bool ReadAPEItems(const TFileView& file, const TAPELayout& layout, int32_t count,
+                  std::vector<TAPEItem>& items) {
+    items.clear();
+    const uint64_t end = layout.FooterPos;
+    TBlockReader reader(file, end);
+    WalkItems(reader, layout, count, end, items);
+    return !reader.Failed;
+}
+
+std::string APEItemText(const TAPEItem& item, int32_t version) {
+    const std::string text = Trim(item.Value.substr(0, item.Value.find('\0')));
+    return version > 1000 ? Utf8ToSystem(text) : text;
+}
+
+std::vector<TTailPiece> BuildAPETag(const std::vector<TAPEItem>& items) {
+    std::vector<TTailPiece> pieces(1);
     uint64_t tagSize = APEFooterSize;
-    int32_t count = 0;
-    for (int k = 0; k < APEKeyCount; ++k) {
-        const std::string& value = rec.Values[static_cast<size_t>(k)];
-        if (value.empty()) continue;
-        const std::string key = APEKeys[k];
-        tagSize += key.size() + value.size() + 10;
-        if (tagSize > 0x7FFFFFFFu) return {};
-        items += PutLE32(static_cast<uint32_t>(value.size() + 1));
-        items += PutLE32(0);
-        items += key;
-        items += '\0';
-        items += value;
-        items += '\0';
-        ++count;
+    std::string bytes;
+    for (const TAPEItem& item : items) {
+        tagSize += ItemHeaderSize + item.Key.size() + 1 + item.ValueSize;
+        if (tagSize > MaxTagSize) return {};
+        bytes += PutLE32(item.ValueSize) + PutLE32(item.Flags) + item.Key + '\0';
+        if (item.Held) {
+            bytes += item.Value;
+        } else {
+            pieces.push_back({std::move(bytes)});
+            bytes.clear();
+            pieces.push_back({std::string(), item.ValueOffset, item.ValueSize});
+        }
     }
-    std::string footer = "APETAGEX";
-    footer += PutLE32(static_cast<uint32_t>(WrittenVersion));
-    footer += PutLE32(static_cast<uint32_t>(tagSize));
-    footer += PutLE32(static_cast<uint32_t>(count));
-    footer += PutLE32(0);
-    footer += std::string(8, '\0');
-    return items + footer;
+    const auto size = static_cast<uint32_t>(tagSize);
+    const auto count = static_cast<uint32_t>(items.size());
+    pieces.front().Bytes = Footer(size, count, true);
+    pieces.push_back({bytes + Footer(size, count, false)});
+    return pieces;
 }
 
 } // namespace audiolens

@@ -2,11 +2,13 @@
 // against the file, the item walk, and the bytes a writer produces.
 #pragma once
 
-#include "core/FileStream.h"
+#include "core/FileView.h"
 #include "tags/TagAPE.h"
+#include "tags/TrailingTags.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace audiolens {
 
@@ -17,42 +19,59 @@ inline constexpr const char* APEKeys[APEKeyCount] = {"Title", "Artist", "Album",
 inline constexpr TTagField APEKeyFields[APEKeyCount] = {tfTitle, tfArtist, tfAlbum,   tfTrack,
                                                         tfYear,  tfGenre,  tfComment, tfCopyright};
 constexpr int APETrackKey = 3;
+// Flags of the header and footer: the tag has a header; this block is the header.
+constexpr uint32_t APEIsHeaderFlag = 0x20000000u;
 
 struct TAPELayout {
-    uint32_t FileSize = 0;
+    uint64_t FileSize = 0;
     // Offset of the footer; the items end here.
-    uint32_t FooterPos = 0;
+    uint64_t FooterPos = 0;
     // The footer says "APETAGEX".
     bool Found = false;
     // The footer's tag size leaves room for the footer and stays inside the bytes before it.
     bool Bounded = false;
-    uint32_t ItemsStart = 0;
+    uint64_t ItemsStart = 0;
     // The footer's flag announces a header, and whether it is really there (same signature and
     // size).
     bool HeaderAnnounced = false;
     bool HeaderConfirmed = false;
     // First byte of the tag, header included.
-    uint32_t TagStart = 0;
+    uint64_t TagStart = 0;
 
-    // The bytes the tag occupies can be cut: found, bounded, and no announced header missing.
+    // The bytes the tag occupies can be replaced: found, bounded, and no announced header
+    // missing.
     bool Removable() const { return Found && Bounded && (!HeaderAnnounced || HeaderConfirmed); }
 };
 
 // Reads the footer that ends dataShift bytes before the end of the file and checks its sizes.
-// False when the stream cannot be read, reaches no further than 4 GiB, or is shorter than
-// dataShift; a file too short for a footer is true with Found false.
-bool LocateAPETag(TFileStream& file, uint32_t dataShift, TTagRec& rec, TAPELayout& layout);
+// False when the file cannot be read there; a file too short for a footer is true with Found
+// false.
+bool LocateAPETag(const TFileView& file, uint64_t dataShift, TTagRec& rec, TAPELayout& layout);
+// The same after finding the ID3v1 and Lyrics3 bytes that follow the tag.
+bool LocateAPETag(const TFileView& file, TTagRec& rec, TAPELayout& layout);
 
-// The bytes of the ID3v1 tag and Lyrics3 block after the APE tag, as a bounded count; false when
-// the ID3v1 reader reports something the file cannot hold.
-bool ID3v1DataShift(const std::string& fileName, uint32_t fileSize, uint32_t& shift);
+// One item as stored. A value larger than APEHeldValue that no understood key needs is not read
+// (Held false): its bytes stay in the file at ValueOffset.
+struct TAPEItem {
+    std::string Key;
+    uint32_t Flags = 0;
+    uint32_t ValueSize = 0;
+    uint64_t ValueOffset = 0;
+    bool Held = true;
+    std::string Value;
+};
+constexpr uint32_t APEHeldValue = 65536;
 
-// Walks the items between ItemsStart and the footer, storing the understood ones in rec. A count,
-// key or value size that runs past the footer ends the walk; what was read stays.
-void ReadAPEItems(TFileStream& file, const TAPELayout& layout, TTagRec& rec);
+// Walks the items between ItemsStart and the footer in large blocks. A count, key or value size
+// that runs past the footer ends the walk; what was read stays. False on a read error.
+bool ReadAPEItems(const TFileView& file, const TAPELayout& layout, int32_t count,
+                  std::vector<TAPEItem>& items);
 
-// A version 1000 tag without header: one item per non-empty value, in key-table order, then the
-// footer. Empty when the tag would not fit a 32-bit size.
-std::string BuildAPETag(const TTagRec& rec);
+// The text an understood key shows: the value up to its first zero byte, trimmed.
+std::string APEItemText(const TAPEItem& item, int32_t version);
+
+// A version 2000 tag with header and footer: the items in order, values not held copied from
+// the file. Empty when the tag would not fit a 32-bit size.
+std::vector<TTailPiece> BuildAPETag(const std::vector<TAPEItem>& items);
 
 } // namespace audiolens

@@ -31,14 +31,13 @@ void DropFront(std::string& data, size_t n) {
 }
 
 // Takes the extra bytes of the frame header off the data, or marks data that cannot be read.
-void MakePlain(TID3v2RawFrame& frame, uint8_t major, bool tagUnsynchronised, TID3v2Walk& walk) {
+void MakePlain(TID3v2RawFrame& frame, uint8_t major, bool tagUnsynchronised) {
     const uint16_t flags = frame.Flags;
     if (major == 3) {
         frame.Opaque = (flags & (V3Compressed | V3Encrypted)) != 0;
         if (!frame.Opaque && (flags & V3Grouped)) DropFront(frame.Data, 1);
     } else if (major == 4) {
         frame.Opaque = (flags & (V4Compressed | V4Encrypted)) != 0;
-        if (flags & V4Unsynchronised) walk.Rewritable = false;
         if (!frame.Opaque) {
             if (flags & V4Grouped) DropFront(frame.Data, 1);
             if (flags & V4DataLength) DropFront(frame.Data, 4);
@@ -46,22 +45,6 @@ void MakePlain(TID3v2RawFrame& frame, uint8_t major, bool tagUnsynchronised, TID
                 frame.Data = Resynchronise(TByteView(frame.Data));
         }
     }
-    if (frame.Opaque) walk.Rewritable = false;
-}
-
-// Where the frames begin after an extended header; false when that header does not fit.
-bool SkipExtendedHeader(const TByteView& body, uint8_t major, uint64_t& pos) {
-    if (!body.Has(0, 4)) return false;
-    uint64_t size = 0;
-    if (major == 3) {
-        size = uint64_t{4} + body.U32BE(0); // the size field does not count itself
-    } else {
-        size = SyncSafe32(body.U32BE(0)); // 2.4 counts the whole extended header
-        if (size < V4MinExtendedSize) return false;
-    }
-    if (size > body.Size()) return false;
-    pos = size;
-    return true;
 }
 
 } // namespace
@@ -96,69 +79,176 @@ bool SkipID3v2Tags(const TFileView& file, uint64_t& start) {
     return true;
 }
 
-void WalkID3v2Frames(const TByteView& tag, const TID3v2Header& header, TID3v2Walk& walk) {
+namespace {
+
+// Frames a report may need are read whatever their size: text, comments, lyrics, links.
+bool ReportNeeds(const std::string& id) {
+    return !id.empty() && (id[0] == 'T' || id[0] == 'W' || id == "COMM" || id == "USLT" ||
+                           id == "COM" || id == "ULT");
+}
+
+// Positioned reads of the tag through one buffer refilled a block at a time.
+class TTagReader {
+  public:
+    TTagReader(const TFileView& file, uint64_t end) : File(file), End(end) {}
+    TByteView Get(uint64_t at, size_t count) {
+        constexpr size_t Block = 1 << 18;
+        if (at >= End) return {};
+        count = static_cast<size_t>(std::min<uint64_t>(count, End - at));
+        if (at < Start || at + count > Start + Buffer.size()) {
+            Start = at;
+            Buffer.resize(
+                static_cast<size_t>(std::min<uint64_t>(End - at, std::max(count, Block))));
+            const size_t wanted = Buffer.size();
+            Buffer.resize(File.ReadInto(at, Buffer.data(), wanted));
+            // Fewer bytes than the file holds there: a read error, not the end of the tag.
+            if (Buffer.size() < wanted) Failed = true;
+        }
+        const uint64_t offset = at - Start;
+        if (offset >= Buffer.size()) return {};
+        return TByteView(reinterpret_cast<const uint8_t*>(Buffer.data()) + offset,
+                         std::min<uint64_t>(count, Buffer.size() - offset));
+    }
+
+    bool Failed = false;
+
+  private:
+    const TFileView& File;
+    uint64_t End, Start = 0;
+    std::string Buffer;
+};
+
+bool Walkable(const TID3v2Header& header, TID3v2Walk& walk) {
     walk = TID3v2Walk();
     const uint8_t major = header.Major;
-    if (!header.Present || header.TagSize == 0 || major < 2 || major > 4) return;
+    if (!header.Present || header.TagSize == 0 || major < 2 || major > 4) return false;
     if (major == 2 && (header.Flags & ID3v22Compressed)) {
         walk.Rewritable = false; // no compression scheme was ever defined: nothing to read
-        return;
+        return false;
     }
+    if (header.Flags & ID3v2Unsynchronised) walk.Rewritable = false;
+    return true;
+}
+
+// The walk over frames whose bytes get(offset, count) gives; offsets count from the body.
+template <class TGet>
+void WalkBody(TGet&& get, uint64_t bodySize, uint64_t bodyOffset, const TID3v2Header& header,
+              TID3v2Walk& walk) {
+    const uint8_t major = header.Major;
     const bool unsynchronised = (header.Flags & ID3v2Unsynchronised) != 0;
-    if (unsynchronised) walk.Rewritable = false;
+    uint64_t pos = 0;
+    if (major >= 3 && (header.Flags & ID3v2Extended)) {
+        const TByteView first = get(0, 4);
+        if (first.Size() < 4) return;
+        uint64_t size = major == 3 ? uint64_t{4} + first.U32BE(0) : SyncSafe32(first.U32BE(0));
+        if ((major == 4 && size < V4MinExtendedSize) || size > bodySize) return;
+        pos = size;
+    }
+    const uint64_t headerSize = major == 2 ? 6 : 10, idSize = major == 2 ? 3 : 4;
+    while (pos + headerSize <= bodySize) {
+        const TByteView head = get(pos, headerSize);
+        if (head.Size() < headerSize) break;
+        const uint8_t first = head.U8(0);
+        if (first < 'A' || first > 'Z') break; // padding
+        TID3v2RawFrame frame;
+        frame.Id = head.Text(0, idSize);
+        uint32_t size = 0;
+        if (major == 2) {
+            size = head.U24BE(3);
+        } else {
+            size = major == 4 ? SyncSafe32(head.U32BE(4)) : head.U32BE(4);
+            frame.Flags = head.U16BE(8);
+        }
+        pos += headerSize;
+        if (size == 0 || size > bodySize - pos) break;
+        frame.StoredOffset = bodyOffset + pos;
+        frame.StoredSize = size;
+        frame.Held = major == 2 || size <= ID3v2HeldFrame || ReportNeeds(frame.Id);
+        if (frame.Held) {
+            const TByteView data = get(pos, size);
+            if (data.Size() != size) break;
+            frame.Data = data.Text(0, size);
+            const bool mayChange = frame.Flags != 0 || unsynchronised;
+            const std::string stored = mayChange ? frame.Data : std::string();
+            MakePlain(frame, major, unsynchronised);
+            frame.DataIsStored = !mayChange || frame.Data == stored;
+        } else {
+            frame.DataIsStored = false;
+            frame.Opaque = true; // its text is never asked for
+        }
+        pos += size;
+        walk.Frames.push_back(std::move(frame));
+    }
+}
+
+} // namespace
+
+void WalkID3v2Frames(const TByteView& tag, const TID3v2Header& header, TID3v2Walk& walk) {
+    if (!Walkable(header, walk)) return;
     TByteView body = tag.Sub(ID3v2HeaderSize, header.BodySize);
     // Before 2.4 unsynchronisation covers the whole tag, frame headers included.
     std::string resynchronised;
-    if (unsynchronised && major < 4) {
+    if ((header.Flags & ID3v2Unsynchronised) && header.Major < 4) {
         resynchronised = Resynchronise(body);
         body = TByteView(resynchronised);
     }
-    uint64_t pos = 0;
-    if (major >= 3 && (header.Flags & ID3v2Extended) && !SkipExtendedHeader(body, major, pos))
+    WalkBody([&](uint64_t at, uint64_t count) { return body.Sub(at, count); }, body.Size(),
+             ID3v2HeaderSize, header, walk);
+}
+
+void WalkID3v2Frames(const TFileView& file, const TID3v2Header& header, TID3v2Walk& walk) {
+    if (!Walkable(header, walk)) return;
+    if ((header.Flags & ID3v2Unsynchronised) && header.Major < 4) {
+        // The frames can only be found once the whole tag is resynchronised.
+        const std::string tag = file.Read(0, header.TagSize);
+        WalkID3v2Frames(TByteView(tag), header, walk);
+        walk.ReadError = tag.size() != header.TagSize;
         return;
-    const uint64_t headerSize = major == 2 ? 6 : 10, idSize = major == 2 ? 3 : 4;
-    while (body.Has(pos, headerSize)) {
-        const uint8_t first = body.U8(pos);
-        if (first < 'A' || first > 'Z') break; // padding
-        TID3v2RawFrame frame;
-        frame.Id = body.Text(pos, idSize);
-        uint32_t size = 0;
-        if (major == 2) {
-            size = body.U24BE(pos + 3);
-        } else {
-            size = major == 4 ? SyncSafe32(body.U32BE(pos + 4)) : body.U32BE(pos + 4);
-            frame.Flags = body.U16BE(pos + 8);
-        }
-        pos += headerSize;
-        if (size == 0 || !body.Has(pos, size)) break;
-        frame.Data = body.Text(pos, size);
-        pos += size;
-        MakePlain(frame, major, unsynchronised, walk);
-        walk.Frames.push_back(std::move(frame));
     }
+    const uint64_t bodyEnd =
+        std::min<uint64_t>(ID3v2HeaderSize + uint64_t{header.BodySize}, file.Size());
+    TTagReader reader(file, bodyEnd);
+    WalkBody(
+        [&](uint64_t at, uint64_t count) {
+            return reader.Get(ID3v2HeaderSize + at, static_cast<size_t>(count));
+        },
+        bodyEnd - ID3v2HeaderSize, ID3v2HeaderSize, header, walk);
+    walk.ReadError = reader.Failed;
 }
 
 uint64_t ID3v2TagSizeOf(const std::vector<TID3v2OutFrame>& frames) {
     uint64_t size = ID3v2HeaderSize;
     for (const TID3v2OutFrame& frame : frames)
-        if (!frame.Data.empty()) size += 10 + frame.Data.size();
+        size += 10 + (frame.FromFile ? frame.Size : frame.Data.size());
     return size;
 }
 
-std::string BuildID3v2Tag(const std::vector<TID3v2OutFrame>& frames, uint32_t padding) {
+std::vector<TTailPiece> BuildID3v2Tag(const std::vector<TID3v2OutFrame>& frames, uint8_t major,
+                                      uint32_t padding) {
     const uint64_t body = ID3v2TagSizeOf(frames) - ID3v2HeaderSize + padding;
     if (body > ID3v2MaxBodySize) return {};
-    std::string tag("ID3\x03\x00\x00", 6);
-    tag += PutSyncSafe32(static_cast<uint32_t>(body));
+    std::vector<TTailPiece> pieces(1);
+    std::string& bytes = pieces.back().Bytes;
+    bytes = std::string("ID3") + static_cast<char>(major) + std::string(2, '\0');
+    bytes += PutSyncSafe32(static_cast<uint32_t>(body));
     for (const TID3v2OutFrame& frame : frames) {
-        if (frame.Data.empty()) continue;
+        const uint64_t size = frame.FromFile ? frame.Size : frame.Data.size();
         std::string id = frame.Id;
         id.resize(4, ' ');
-        tag += id + PutBE32(static_cast<uint32_t>(frame.Data.size())) + std::string(2, '\0') +
-               frame.Data;
+        const auto size32 = static_cast<uint32_t>(size);
+        std::string header = id + (major == 4 ? PutSyncSafe32(size32) : PutBE32(size32));
+        header += static_cast<char>(frame.Flags >> 8);
+        header += static_cast<char>(frame.Flags & 0xFF);
+        if (frame.FromFile) {
+            pieces.back().Bytes += header;
+            pieces.push_back({std::string(), frame.Offset, frame.Size});
+            pieces.push_back({});
+        } else {
+            pieces.back().Bytes += header + frame.Data;
+        }
     }
-    tag.append(padding, '\0');
-    return tag;
+    pieces.back().Bytes.append(padding, '\0');
+    return pieces;
 }
 
 } // namespace audiolens

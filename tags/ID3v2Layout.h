@@ -5,6 +5,7 @@
 
 #include "core/ByteReader.h"
 #include "core/FileView.h"
+#include "tags/TrailingTags.h"
 
 #include <cstdint>
 #include <string>
@@ -40,31 +41,52 @@ bool SkipID3v2Tags(const TFileView& file, uint64_t& start);
 
 // One frame as found, its data made plain: unsynchronisation undone, a 2.4 data-length
 // indicator and a grouping byte taken off. Compressed or encrypted data cannot be read (Opaque).
+// A large frame that no report field needs (a picture) is not read: Held is false and its bytes
+// stay in the file at StoredOffset.
 struct TID3v2RawFrame {
     std::string Id; // four characters; 2.2 ids are translated by the caller
     uint16_t Flags = 0;
     std::string Data;
     bool Opaque = false;
+    bool Held = true;
+    // Data is byte for byte the frame's stored data.
+    bool DataIsStored = true;
+    uint64_t StoredOffset = 0;
+    uint32_t StoredSize = 0;
 };
+// Frames up to this size are read whatever their id.
+constexpr uint32_t ID3v2HeldFrame = 65536;
 
 struct TID3v2Walk {
     std::vector<TID3v2RawFrame> Frames;
-    // False when the tag holds bytes a plain 2.3 rewrite would change: unsynchronisation,
-    // compression or encryption.
+    // False when the tag as a whole is transformed in a way a rewrite cannot keep: tag-wide
+    // unsynchronisation, or a 2.2 tag marked compressed.
     bool Rewritable = true;
+    // The file could not be read where the tag lies.
+    bool ReadError = false;
 };
 
-// The frames of a tag whose first tag.Size() bytes (header included) are given.
+// The frames of the tag at the start of the file, read in large blocks.
+void WalkID3v2Frames(const TFileView& file, const TID3v2Header& header, TID3v2Walk& walk);
+// The frames of a tag whose first tag.Size() bytes (header included) are in memory.
 void WalkID3v2Frames(const TByteView& tag, const TID3v2Header& header, TID3v2Walk& walk);
 
+// One frame of a tag to write: stored bytes (data from memory or from the original file) behind
+// a header of the tag's version.
 struct TID3v2OutFrame {
     std::string Id;
+    uint16_t Flags = 0;
     std::string Data;
+    bool FromFile = false;
+    uint64_t Offset = 0;
+    uint32_t Size = 0;
 };
 
-// A 2.3 tag: header, the frames with zero flags, then padding zero bytes. Empty when the frames
-// do not fit the 28-bit size field.
-std::string BuildID3v2Tag(const std::vector<TID3v2OutFrame>& frames, uint32_t padding);
+// A tag of major version 3 or 4: header without flags, the frames, then padding zero bytes, as
+// pieces (frames not in memory are ranges of the original file). Empty when the frames do not
+// fit the 28-bit size field.
+std::vector<TTailPiece> BuildID3v2Tag(const std::vector<TID3v2OutFrame>& frames, uint8_t major,
+                                      uint32_t padding);
 
 // The size BuildID3v2Tag gives without padding.
 uint64_t ID3v2TagSizeOf(const std::vector<TID3v2OutFrame>& frames);

@@ -32,6 +32,7 @@ struct TTagRec {
 // The footer in front of the ID3v1/Lyrics3 bytes; false when the file cannot be read there.
 // Whether TagID is "APETAGEX" is for the caller to check.
 bool ReadFooter(const std::string& fileName, TTagRec& rec);
+bool ReadFooter(const TFileView& file, TTagRec& rec);
 
 // Stores value under the table entry whose key equals key (case folded); other keys are ignored.
 // Version 2000 values are UTF-8 and are validated on the way in.
@@ -40,12 +41,21 @@ void SetItem(const std::string& key, const std::string& value, TTagRec& rec);
 class TTagAPE : public TTagBase {
   public:
     TTagAPE();
+    void Reset() override;
+
+    // The tag read last has a header in front of its items (not counted in Size).
+    bool HasHeader = false;
 
   protected:
     ~TTagAPE() override = default;
     bool DoRead(const TFileView& file) override;
     bool DoSave(const std::string& fileName) override;
     bool DoRemove(const std::string& fileName) override;
+
+  private:
+    // The field values the last read found, to tell which fields a save changes: items of the
+    // others are written back as they were.
+    std::array<std::string, APEKeyCount> ReadValues;
 };
 
 TTagBase* CreateTagAPE();

@@ -37,14 +37,19 @@ std::string TTagID3v1::GetField(int id) const {
 }
 
 void TTagID3v1::SetField(int id, const std::string& value) {
+    // A genre is a name of the table or its number.
+    const int32_t number = id == tfGenre ? DecimalDigits(value) : -1;
     if (id == tfGenre)
-        GenreIndex = ID3v1GenreByName(value);
+        GenreIndex = number >= 0 && number < ID3v1GenreCount ? static_cast<uint8_t>(number)
+                                                             : ID3v1GenreByName(value);
     else
         TTagBase::SetField(id, value);
 }
 
 void TTagID3v1::Reset() {
     TTagBase::Reset();
+    WasRead = false;
+    ReadTag.clear();
     if (Lyrics) Lyrics->Reset();
 }
 
@@ -78,51 +83,81 @@ std::string TTagID3v1::BuildTag() const {
     return tag;
 }
 
-bool TTagID3v1::DoRead(const TFileView& view) {
-    const std::string& fileName = view.Name();
+bool TTagID3v1::DoRead(const TFileView& file) {
     Reset();
-    {
-        TStreamRef file = OpenFileRead(fileName);
-        TTrailingTags layout;
-        if (!FindTrailingTags(*file, layout)) return false;
-        if (!layout.ID3v1.empty()) {
-            Valid = true;
-            Size = static_cast<int32_t>(ID3v1TagSize);
-            ParseTag(layout.ID3v1);
-        }
+    TTrailingTags layout;
+    if (!FindTrailingTags(file, layout)) return false;
+    if (!layout.ID3v1.empty()) {
+        Valid = true;
+        Size = static_cast<int32_t>(ID3v1TagSize);
+        ParseTag(layout.ID3v1);
     }
-    return Lyrics->Read(fileName);
+    WasRead = Lyrics->Read(file);
+    ReadTag = layout.ID3v1;
+    return WasRead;
 }
 
 bool TTagID3v1::DoSave(const std::string& fileName) {
-    if (!CanModifyFile(fileName)) return false;
     std::string block;
     if (!Lyrics->BuildBlock(block)) return false;
-    TStreamRef file = OpenFileReadWrite(fileName);
-    TTrailingTags layout;
-    if (!FindTrailingTags(*file, layout)) return false;
-    // Both old tags are replaced by the new block (when it has fields) and the new tag.
-    if (!ReplaceTail(*file, layout.TailStart(), layout.FileSize, block + BuildTag())) return false;
+    const bool keepBlock = !Lyrics->Changed();
+    const bool ok = RebuildTail(
+        fileName, [&](const TFileView& file, uint64_t& keep, std::vector<TTailPiece>& tail) {
+            TTrailingTags layout;
+            if (!FindTrailingTags(file, layout)) return false;
+            if (WasRead && layout.ID3v1 != ReadTag) {
+                SetRewriteProblem("the file's ID3v1 tag changed since it was read");
+                return false;
+            }
+            // An unchanged Lyrics3 block stays as it is; a changed one is replaced.
+            keep = keepBlock ? layout.FileSize - layout.ID3v1Size() : layout.TailStart();
+            if (keepBlock) block = std::string();
+            tail.push_back({block + BuildTag()});
+            return true;
+        });
+    if (!ok) return false;
     Valid = true;
     Size = static_cast<int32_t>(ID3v1TagSize);
-    Lyrics->Valid = !block.empty();
-    Lyrics->Size = static_cast<int32_t>(block.size());
+    if (!keepBlock) Lyrics->MarkSaved(block);
+    ReadTag = BuildTag();
     return true;
 }
 
 bool TTagID3v1::DoRemove(const std::string& fileName) {
-    if (!CanModifyFile(fileName)) return false;
-    TStreamRef file = OpenFileReadWrite(fileName);
-    TTrailingTags layout;
-    if (!FindTrailingTags(*file, layout)) return false;
-    if (layout.TailStart() < layout.FileSize &&
-        !ReplaceTail(*file, layout.TailStart(), layout.FileSize, std::string()))
-        return false;
+    bool present = true;
+    const bool ok =
+        RebuildTail(fileName, [&](const TFileView& file, uint64_t& keep, std::vector<TTailPiece>&) {
+            TTrailingTags layout;
+            if (!FindTrailingTags(file, layout)) return false;
+            keep = layout.TailStart();
+            present = keep < layout.FileSize;
+            return present; // nothing to cut: the file is left alone
+        });
+    if (!ok && present) return false;
     Valid = false;
     Size = 0;
-    Lyrics->Valid = false;
-    Lyrics->Size = 0;
+    ReadTag.clear();
+    Lyrics->MarkSaved(std::string());
     return true;
+}
+
+std::vector<std::string> ID3v1WriteLosses(const TTagID3v1& tag) {
+    std::vector<std::string> losses;
+    const bool withTrack = (StrToInt(tag.GetField(tfTrack)) & 0xFF) != 0;
+    for (const TTextField& f : TextFields) {
+        bool lossless = true;
+        const std::string text = SystemToLatin1(tag.GetField(f.Field), lossless);
+        const uint32_t room = f.Field == tfComment && withTrack ? 28 : f.Length;
+        const std::string name = f.Field == tfTitle    ? "Title"
+                                 : f.Field == tfArtist ? "Artist"
+                                 : f.Field == tfAlbum  ? "Album"
+                                 : f.Field == tfYear   ? "Year"
+                                                       : "Comment";
+        if (!lossless) losses.push_back(name + ": characters ID3v1 cannot hold were replaced");
+        if (text.size() > room)
+            losses.push_back(name + ": cut to " + std::to_string(room) + " characters");
+    }
+    return losses;
 }
 
 TTagBase* CreateTagID3v1() {
@@ -130,9 +165,9 @@ TTagBase* CreateTagID3v1() {
 }
 
 int32_t GetID3v1Size(const std::string& fileName) {
-    TRef<TTagID3v1> tag(new TTagID3v1);
-    if (!tag->Read(fileName)) return 0;
-    return tag->Size + tag->LyricsTag()->Size;
+    TTrailingTags layout;
+    if (!FindTrailingTags(*TFileView::Open(fileName), layout)) return 0;
+    return static_cast<int32_t>(layout.ID3v1Size() + layout.LyricsSize);
 }
 
 } // namespace audiolens

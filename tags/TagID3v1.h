@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace audiolens {
 
@@ -36,10 +37,17 @@ class TTagID3v1 : public TTagBase {
 
   private:
     TRef<TTagLyrics3> Lyrics;
+    // What the last read found, so that a save over a file changed since then is refused.
+    bool WasRead = false;
+    std::string ReadTag;
 };
 
 // A stand-alone object, for reading this tag kind alone.
 TTagBase* CreateTagID3v1();
+
+// What writing the tag's current fields loses: one line per field that must be shortened or
+// whose characters ISO-8859-1 cannot hold. Empty when every value is stored whole.
+std::vector<std::string> ID3v1WriteLosses(const TTagID3v1& tag);
 
 // Bytes the ID3v1 tag and the Lyrics3 block take at the end of the file (0 when it cannot be read).
 int32_t GetID3v1Size(const std::string& fileName);

@@ -88,7 +88,10 @@ bool TTagLyrics3::BuildBlock(std::string& block) const {
         bool lossless = true;
         const std::string value = SystemToLatin1(GetField(f.Field), lossless);
         if (Trim(value).empty()) continue;
-        if (value.size() > MaxFieldData) return false;
+        if (value.size() > MaxFieldData) {
+            SetRewriteProblem("a Lyrics3 value is longer than 99999 bytes");
+            return false;
+        }
         fields += f.Id + ZeroPadded(value.size(), 5) + value;
         haveLyrics = haveLyrics || f.Field == tfLyrics;
     }
@@ -100,47 +103,92 @@ bool TTagLyrics3::BuildBlock(std::string& block) const {
     return true;
 }
 
-bool TTagLyrics3::DoRead(const TFileView& view) {
-    const std::string& fileName = view.Name();
+bool TTagLyrics3::Changed() const {
+    for (int id = 0; id < TagFieldCount; ++id)
+        if (((SupportedFields >> id) & 1) && GetField(id) != ReadFields[static_cast<size_t>(id)])
+            return true;
+    return false;
+}
+
+void TTagLyrics3::MarkSaved(const std::string& block) {
+    for (int id = 0; id < TagFieldCount; ++id)
+        ReadFields[static_cast<size_t>(id)] = GetField(id);
+    ReadBlock = block.substr(0, block.size() - std::min<size_t>(block.size(), LyricsTrailerSize));
+    Valid = !block.empty();
+    Size = static_cast<int32_t>(block.size());
+}
+
+void TTagLyrics3::Reset() {
+    TTagBase::Reset();
+    ReadFields = {};
+    WasRead = false;
+    ReadBlock.clear();
+}
+
+namespace {
+
+// The bytes of the block, "LYRICSBEGIN" through the last field; empty without a block.
+bool BlockBytes(const TFileView& file, const TTrailingTags& layout, std::string& block) {
+    block.clear();
+    if (layout.LyricsSize == 0) return true;
+    std::string scratch;
+    const uint64_t count = layout.LyricsSize - LyricsTrailerSize;
+    const TByteView bytes = file.Bytes(layout.LyricsStart(), count, scratch);
+    block = bytes.Text(0, bytes.Size());
+    return bytes.Size() == count;
+}
+
+} // namespace
+
+bool TTagLyrics3::DoRead(const TFileView& file) {
     Reset();
-    TStreamRef file = OpenFileRead(fileName);
     TTrailingTags layout;
-    if (!FindTrailingTags(*file, layout)) return false;
+    if (!FindTrailingTags(file, layout) || !BlockBytes(file, layout, ReadBlock)) return false;
+    WasRead = true;
     if (layout.LyricsSize == 0) return true;
     Valid = true;
     Size = static_cast<int32_t>(layout.LyricsSize);
-    std::string block;
-    if (!ReadExactAt(*file, layout.LyricsStart(), layout.LyricsSize - LyricsTrailerSize, block))
-        return false;
-    ParseFields(block);
+    ParseFields(ReadBlock);
+    for (int id = 0; id < TagFieldCount; ++id)
+        ReadFields[static_cast<size_t>(id)] = GetField(id);
     return true;
 }
 
 bool TTagLyrics3::DoSave(const std::string& fileName) {
-    if (!CanModifyFile(fileName)) return false;
     std::string block;
     if (!BuildBlock(block)) return false;
-    TStreamRef file = OpenFileReadWrite(fileName);
-    TTrailingTags layout;
-    if (!FindTrailingTags(*file, layout)) return false;
-    // The new block goes where the old one began, followed by the ID3v1 tag that was there.
-    if (!ReplaceTail(*file, layout.LyricsStart(), layout.FileSize, block + layout.ID3v1))
-        return false;
-    Valid = !block.empty();
-    Size = static_cast<int32_t>(block.size());
+    const bool ok = RebuildTail(
+        fileName, [&](const TFileView& file, uint64_t& keep, std::vector<TTailPiece>& tail) {
+            TTrailingTags layout;
+            std::string current;
+            if (!FindTrailingTags(file, layout) || !BlockBytes(file, layout, current)) return false;
+            if (WasRead && current != ReadBlock) {
+                SetRewriteProblem("the file's Lyrics3 block changed since it was read");
+                return false;
+            }
+            // The new block goes where the old one began, followed by the ID3v1 tag there.
+            keep = layout.LyricsStart();
+            tail.push_back({block + layout.ID3v1});
+            return true;
+        });
+    if (!ok) return false;
+    MarkSaved(block);
     return true;
 }
 
 bool TTagLyrics3::DoRemove(const std::string& fileName) {
-    if (!CanModifyFile(fileName)) return false;
-    TStreamRef file = OpenFileReadWrite(fileName);
-    TTrailingTags layout;
-    if (!FindTrailingTags(*file, layout)) return false;
-    if (layout.LyricsSize > 0 &&
-        !ReplaceTail(*file, layout.LyricsStart(), layout.FileSize, layout.ID3v1))
-        return false;
-    Valid = false;
-    Size = 0;
+    bool present = true;
+    const bool ok = RebuildTail(
+        fileName, [&](const TFileView& file, uint64_t& keep, std::vector<TTailPiece>& tail) {
+            TTrailingTags layout;
+            if (!FindTrailingTags(file, layout)) return false;
+            present = layout.LyricsSize > 0;
+            keep = layout.LyricsStart();
+            tail.push_back({layout.ID3v1});
+            return present;
+        });
+    if (!ok && present) return false;
+    MarkSaved(std::string());
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include "framework/AudioFile.h"
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -18,12 +19,23 @@ class TTagLyrics3 : public TTagBase {
     bool BuildBlock(std::string& block) const;
     // Fills the fields from a block's bytes, "LYRICSBEGIN" through the last field.
     void ParseFields(std::string_view block);
+    // True when a field differs from what the last read (or save) found.
+    bool Changed() const;
+    // Takes the file's new block (as BuildBlock made it, or empty) as the one last read.
+    void MarkSaved(const std::string& block);
+    void Reset() override;
 
   protected:
     ~TTagLyrics3() override = default;
     bool DoRead(const TFileView& file) override;
     bool DoSave(const std::string& fileName) override;
     bool DoRemove(const std::string& fileName) override;
+
+  private:
+    std::array<std::string, TagFieldCount> ReadFields;
+    // The block the last read found, so that a save over a file changed since then is refused.
+    bool WasRead = false;
+    std::string ReadBlock;
 };
 
 // A stand-alone object, for reading this tag kind alone.

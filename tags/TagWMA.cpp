@@ -181,6 +181,8 @@ void TTagWMA::Reset() {
     if (Extended) Items->Clear();
     RawText = {};
     TextChanged = {};
+    ReadObjects.clear();
+    WasRead = false;
 }
 
 const TExTag* TTagWMA::Attribute(int32_t index) const {
@@ -298,6 +300,7 @@ void TTagWMA::ReadExtendedDescription(TByteView object) {
 bool TTagWMA::DoRead(const TFileView& file) {
     Reset();
     if (!file.IsOpen()) return false;
+    WasRead = true;
     if (!IsAsfGuid(file.Head(), 0, AsfHeaderGuid)) return true;
     std::string scratch;
     const TByteView header =
@@ -306,6 +309,7 @@ bool TTagWMA::DoRead(const TFileView& file) {
     for (const TAsfObject& object : WalkAsfHeader(header).Objects) {
         if (!object.Is(mine)) continue;
         Valid = true;
+        ReadObjects += AsString(object.Bytes);
         Size = static_cast<int32_t>(std::min<uint64_t>(Size + object.Size, INT32_MAX));
         if (Extended)
             ReadExtendedDescription(object.Bytes);
@@ -368,6 +372,12 @@ bool TTagWMA::Rewrite(const std::string& fileName, bool remove) {
         return false;
 
     const TAsfGuid& mine = Extended ? AsfExtendedContentDescriptionGuid : AsfContentDescriptionGuid;
+    if (WasRead && !remove) {
+        std::string current;
+        for (const TAsfObject& object : h.Objects)
+            if (object.Is(mine)) current += AsString(object.Bytes);
+        if (current != ReadObjects) return false;
+    }
     const std::string fresh = remove ? std::string() : NewObject();
     if (!remove && fresh.empty()) return false;
     std::string children;

@@ -91,6 +91,11 @@ class TTagWMA : public TTagBase {
     // The content description's five strings as stored, and which of them were set since.
     std::array<std::string, 5> RawText;
     std::array<bool, 5> TextChanged{};
+    // The bytes of this kind's objects as the last Read found them: a save over a file whose
+    // objects have changed since (another writer, or a read that failed half-way) would drop
+    // what this object never saw, so it is refused.
+    std::string ReadObjects;
+    bool WasRead = false;
 };
 
 TTagBase* CreateTagWMA();

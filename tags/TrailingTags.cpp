@@ -5,18 +5,6 @@
 
 namespace audiolens {
 
-namespace {
-
-// GetSize saturates here, so a file of this size or more has an end we cannot address.
-constexpr uint32_t SizeOutOfReach = 0xFFFFFFFFu;
-
-} // namespace
-
-bool ReadExactAt(TFileStream& file, uint32_t offset, uint32_t count, std::string& bytes) {
-    bytes = ReadAt(file, offset, count);
-    return bytes.size() == count;
-}
-
 int32_t DecimalDigits(const std::string& text) {
     if (text.empty() || text.size() > 9) return -1;
     int32_t value = 0;
@@ -27,43 +15,60 @@ int32_t DecimalDigits(const std::string& text) {
     return value;
 }
 
-bool FindTrailingTags(TFileStream& file, TTrailingTags& layout) {
+bool FindTrailingTags(const TFileView& file, TTrailingTags& layout) {
     layout = TTrailingTags();
     if (!file.IsOpen()) return false;
-    const uint32_t size = file.GetSize();
-    if (size == SizeOutOfReach) return false;
+    const uint64_t size = file.Size();
     layout.FileSize = size;
-
-    std::string bytes;
+    std::string scratch;
     if (size >= ID3v1TagSize) {
-        if (!ReadExactAt(file, size - ID3v1TagSize, ID3v1TagSize, bytes)) return false;
-        if (bytes.compare(0, 3, "TAG") == 0) layout.ID3v1 = bytes;
+        const TByteView bytes = file.Bytes(size - ID3v1TagSize, ID3v1TagSize, scratch);
+        if (bytes.Size() != ID3v1TagSize) return false;
+        if (bytes.Matches(0, "TAG")) layout.ID3v1 = bytes.Text(0, ID3v1TagSize);
     }
-
-    const uint32_t blockEnd = size - layout.ID3v1Size();
+    const uint64_t blockEnd = size - layout.ID3v1Size();
     if (blockEnd < LyricsTrailerSize) return true;
-    if (!ReadExactAt(file, blockEnd - LyricsTrailerSize, LyricsTrailerSize, bytes)) return false;
-    if (bytes.compare(6, 9, "LYRICS200") != 0) return true;
+    const TByteView trailer = file.Bytes(blockEnd - LyricsTrailerSize, LyricsTrailerSize, scratch);
+    if (trailer.Size() != LyricsTrailerSize) return false;
+    if (!trailer.Matches(6, "LYRICS200")) return true;
     // The size counts the bytes from "LYRICSBEGIN" through the last field: it must leave room
     // for that marker and stay inside the file.
-    const int32_t content = DecimalDigits(Trim(bytes.substr(0, 6)));
+    const int32_t content = DecimalDigits(Trim(trailer.Text(0, 6)));
     if (content < static_cast<int32_t>(LyricsBeginSize) ||
-        static_cast<uint32_t>(content) > blockEnd - LyricsTrailerSize)
+        static_cast<uint64_t>(content) > blockEnd - LyricsTrailerSize)
         return true;
-    const uint32_t start = blockEnd - LyricsTrailerSize - static_cast<uint32_t>(content);
-    if (!ReadExactAt(file, start, LyricsBeginSize, bytes)) return false;
-    if (bytes != "LYRICSBEGIN") return true;
-    layout.LyricsSize = static_cast<uint32_t>(content) + LyricsTrailerSize;
+    const uint64_t start = blockEnd - LyricsTrailerSize - static_cast<uint64_t>(content);
+    const TByteView begin = file.Bytes(start, LyricsBeginSize, scratch);
+    if (begin.Size() != LyricsBeginSize) return false;
+    if (!begin.Matches(0, "LYRICSBEGIN")) return true;
+    layout.LyricsSize = static_cast<uint64_t>(content) + LyricsTrailerSize;
     return true;
 }
 
-bool ReplaceTail(TFileStream& file, uint32_t at, uint32_t oldSize, const std::string& tail) {
-    if (at > oldSize || tail.size() > SizeOutOfReach - 1 - at) return false;
-    const auto count = static_cast<uint32_t>(tail.size());
-    if (count > 0 && !WriteAllAt(file, at, tail.data(), count)) return false;
-    const uint32_t newSize = at + count;
-    if (newSize < oldSize) return file.SetSize(newSize);
-    return file.GetSize() == newSize;
+bool WritePieces(TFileStream& original, TFileStream& rebuilt,
+                 const std::vector<TTailPiece>& pieces) {
+    for (const TTailPiece& piece : pieces) {
+        if (piece.Count == 0) {
+            if (!WriteAll(rebuilt, piece.Bytes)) return false;
+        } else if (original.SetPosition(piece.Offset) != piece.Offset ||
+                   CopyStream(rebuilt, original, piece.Count) != piece.Count) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RebuildTail(const std::string& fileName,
+                 const std::function<bool(const TFileView& file, uint64_t& keep,
+                                          std::vector<TTailPiece>& tail)>& plan) {
+    return RebuildFileFromView(
+        fileName, [&](const TFileView& view, TFileStream& original, TFileStream& rebuilt) {
+            uint64_t keep = 0;
+            std::vector<TTailPiece> tail;
+            if (!plan(view, keep, tail) || keep > view.Size()) return false;
+            return original.SetPosition(0) == 0 && CopyStream(rebuilt, original, keep) == keep &&
+                   WritePieces(original, rebuilt, tail);
+        });
 }
 
 } // namespace audiolens

@@ -209,34 +209,6 @@ TEST_F(TLyrics3Fixture, ValueTooLongForTheFormatIsRefused) {
     EXPECT_EQ(Tag->Size, 11 + 10 + 8 + 99999 + 15);
 }
 
-TEST_F(TLyrics3Fixture, ReadOnlyFileIsLeftAlone) {
-    std::string bytes = Audio + Block200() + ID3v1;
-    WriteFile(File, bytes);
-    ASSERT_EQ(::chmod(File.c_str(), 0444), 0);
-    ASSERT_TRUE(Tag->Read(File));
-    EXPECT_FALSE(Tag->Remove(File));
-    Tag->SetField(tfTitle, "x");
-    EXPECT_FALSE(Tag->Save(File));
-    EXPECT_EQ(ReadFile(File), bytes);
-}
-
-TEST_F(TLyrics3Fixture, FailedCutReportsFailure) {
-    WriteFile(File, Audio + Block200() + ID3v1);
-    TFailingFiles faults(TFailingFiles::FailTruncate);
-    EXPECT_FALSE(Tag->Remove(File));
-}
-
-TEST_F(TLyrics3Fixture, FailedWriteLeavesTheFileLength) {
-    std::string bytes = Audio + ID3v1;
-    WriteFile(File, bytes);
-    Tag->SetField(tfTitle, "Abc");
-    {
-        TFailingFiles faults(TFailingFiles::ShortWrite);
-        EXPECT_FALSE(Tag->Save(File));
-    }
-    EXPECT_EQ(ReadFile(File).substr(0, Audio.size()), Audio);
-}
-
 TEST_F(TLyrics3Fixture, TagReport) {
     ASSERT_TRUE(ReadBytes(Audio +
                           LyricsBlock(LyricsField("ETT", "Song") + LyricsField("EAR", "Band") +

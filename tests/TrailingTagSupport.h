@@ -1,8 +1,6 @@
-// Byte builders for the tags that end a file (ID3v1, Lyrics3) and a file service that fails on
-// demand, shared by the ID3v1 and Lyrics3 tests.
+// Byte builders for the tags that end a file (ID3v1, Lyrics3), shared by the ID3v1 and Lyrics3
+// tests.
 #pragma once
-
-#include "platform/FileService.h"
 
 #include <cstdint>
 #include <string>
@@ -52,29 +50,5 @@ inline std::string AudioBytes(size_t n) {
         s[i] = static_cast<char>((i * 7 + 3) % 251);
     return s;
 }
-
-// Installs a file service whose truncation or writes fail, for the life of the object.
-class TFailingFiles {
-  public:
-    enum TFault { FailTruncate, ShortWrite };
-    explicit TFailingFiles(TFault fault) : Service(audiolens::platform::SystemFileService()) {
-        if (fault == FailTruncate)
-            Service.Truncate = [](audiolens::platform::FileHandle, uint64_t) { return false; };
-        else
-            Service.Write = [](audiolens::platform::FileHandle file, const void* data,
-                               uint32_t count) -> uint32_t {
-                // Ten bytes go out, then the disk is "full".
-                return audiolens::platform::SystemFileService().Write(file, data,
-                                                                      count < 10 ? count : 10);
-            };
-        audiolens::platform::SetFileService(&Service);
-    }
-    ~TFailingFiles() { audiolens::platform::SetFileService(nullptr); }
-    TFailingFiles(const TFailingFiles&) = delete;
-    TFailingFiles& operator=(const TFailingFiles&) = delete;
-
-  private:
-    audiolens::platform::TFileService Service;
-};
 
 } // namespace testsupport
