@@ -36,23 +36,13 @@ void ReadStreamTags(const TFileView& file, TAudioFile& r) {
 }
 
 int64_t TrailingTagBytes(const TFileView& file, const TAudioFile& r) {
-    const auto size = static_cast<int64_t>(file.Size());
     int64_t bytes = 0;
     if (auto* id3v1 = r.Tag<TTagID3v1>(tkID3v1))
         bytes += id3v1->Size + (id3v1->LyricsTag() ? id3v1->LyricsTag()->Size : 0);
-    const TTagBase* ape = r.GetTag(tkAPE);
-    if (!ape || !ape->Valid || ape->Size < static_cast<int32_t>(APEFooterSize))
-        return std::min(bytes, size);
-    // The tag's size counts its items and footer; a header, when there is one, sits in front.
-    const int64_t footer = static_cast<int64_t>(file.Size()) - bytes - APEFooterSize;
-    const int64_t header = footer + APEFooterSize - ape->Size - APEHeaderSize;
-    bytes += ape->Size;
-    if (header < 0) return std::min(bytes, size);
-    std::string footerBytes, headerBytes;
-    const TByteView f = file.Bytes(static_cast<uint64_t>(footer), APEFooterSize, footerBytes);
-    const TByteView h = file.Bytes(static_cast<uint64_t>(header), APEHeaderSize, headerBytes);
-    if ((f.U32LE(20) & APEHeaderFlag) && h.Matches(0, "APETAGEX")) bytes += APEHeaderSize;
-    return std::min(bytes, size);
+    // The APE tag's size counts its items and footer; a header, when there is one, sits in front.
+    if (auto* ape = r.Tag<TTagAPE>(tkAPE); ape && ape->Valid)
+        bytes += ape->Size + (ape->HasHeader ? APEHeaderSize : 0);
+    return std::min(bytes, static_cast<int64_t>(file.Size()));
 }
 
 int32_t RoundedKiloBits(double bitsPerSecond) {
