@@ -12,13 +12,16 @@ HANDLE ToHandle(FileHandle file) {
     return reinterpret_cast<HANDLE>(file);
 }
 
-// Device names ("CON", "NUL", pipes) and reparse points (links, junctions) are not files.
-bool IsPlainFile(HANDLE handle) {
+// Device names ("CON", "NUL", pipes) and reparse points (links, junctions) are not files. A
+// read-only file is not opened for writing even where the system would let an administrator
+// (or Wine's root) do so.
+bool IsPlainFile(HANDLE handle, bool forWriting) {
     if (GetFileType(handle) != FILE_TYPE_DISK) return false;
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(handle, &info)) return false;
-    return (info.dwFileAttributes &
-            (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+    DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    if (forWriting) refused |= FILE_ATTRIBUTE_READONLY;
+    return (info.dwFileAttributes & refused) == 0;
 }
 
 FileHandle Win32Open(const std::string& name, Access access, Disposition disposition) {
@@ -33,7 +36,7 @@ FileHandle Win32Open(const std::string& name, Access access, Disposition disposi
     HANDLE handle = CreateFileA(name.c_str(), desired, share, nullptr, create,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return InvalidFile;
-    bool ok = IsPlainFile(handle);
+    bool ok = IsPlainFile(handle, access != Access::Read);
     if (ok && disposition == Disposition::CreateAlways)
         ok = SetFilePointer(handle, 0, nullptr, FILE_BEGIN) == 0 && SetEndOfFile(handle);
     if (!ok) {

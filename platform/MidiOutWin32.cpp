@@ -2,8 +2,9 @@
 // then plays silently.
 #include "platform/MidiOut.h"
 
-#include <mmsystem.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <mmsystem.h>
 
 namespace audiolens::platform {
 namespace {

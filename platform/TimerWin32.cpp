@@ -3,8 +3,9 @@
 // another thread can wait for a running step to end.
 #include "platform/Timer.h"
 
-#include <mmsystem.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <mmsystem.h>
 
 #include <map>
 #include <memory>

@@ -3,7 +3,9 @@
 
 #include <array>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -35,6 +37,21 @@ int Run(const std::string& command, std::string* output) {
     int status = ::pclose(pipe);
     if (output) *output = out;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool WriteSparse(const std::string& path, uint64_t offset, const std::string& bytes) {
+    int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    if (fd < 0) return false;
+    bool written = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)) ==
+                   static_cast<ssize_t>(bytes.size());
+    ::close(fd);
+    return written;
+}
+
+long PeakMemoryKiB() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
 }
 
 bool HaveTool(const std::string& program) {

@@ -3,6 +3,8 @@
 #include "TestSupport.h"
 
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <psapi.h>
 
 #include <array>
 #include <cstdio>
@@ -42,6 +44,18 @@ int Run(const std::string& command, std::string* output) {
     int status = ::_pclose(pipe);
     if (output) *output = out;
     return status;
+}
+
+// A file is sparse on Windows only on request, and a 4 GiB file of zeros is no test input.
+bool WriteSparse(const std::string&, uint64_t, const std::string&) {
+    return false;
+}
+
+long PeakMemoryKiB() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
+    return static_cast<long>(counters.PeakWorkingSetSize / 1024);
 }
 
 bool HaveTool(const std::string&) {
