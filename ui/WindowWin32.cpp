@@ -64,6 +64,16 @@ LRESULT CALLBACK ToolkitProc(HWND handle, UINT message, WPARAM wParam, LPARAM lP
         if (control && control->Owner) return ControlColor(control, reinterpret_cast<HDC>(wParam));
         break;
     }
+    case WM_ERASEBKGND:
+        // The platform's group box paints only its frame and caption; controls placed inside it
+        // need its background filled.
+        if (native->Owner && native->Owner->Kind() == TWindowKind::GroupBox) {
+            RECT client;
+            GetClientRect(handle, &client);
+            FillRect(reinterpret_cast<HDC>(wParam), &client, GetSysColorBrush(COLOR_BTNFACE));
+            return 1;
+        }
+        break;
     case WM_CLOSE:
         if (native->Owner && native->Owner->OnClose) native->Owner->OnClose(*native->Owner);
         break;
@@ -99,7 +109,7 @@ bool RegisterFormClass(HINSTANCE instance) {
 }
 
 void Styles(const TWindow& w, DWORD& style, DWORD& exStyle) {
-    exStyle = 0;
+    style = exStyle = 0;
     switch (w.Kind()) {
     case TWindowKind::Form:
         style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;

@@ -51,8 +51,9 @@ win=$(timeout 60 xdotool search --sync --name '^MainForm$' | head -1)
 sleep 1
 [ "$(xdotool getwindowname "$win")" = MainForm ] || fail "title"
 
-# Without a window manager Wine draws the frame itself: the X window is the whole window, with
-# equal borders left, right and below and the caption above. The client area is what is left.
+# Without a window manager the X window is the client area alone; with one that lets Wine draw
+# its own frame, the borders left, right and below are equal and the caption is above. Either
+# way the client area must be 673 x 422.
 read -r width height < <(xdotool getwindowgeometry "$win" | sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\)/\1 \2/p')
 border=$(( (width - 673) / 2 ))
 top=$(( height - 422 - border ))
@@ -69,8 +70,7 @@ xdotool key Return
 for _ in $(seq 50); do xdotool search --name '^Open$' >/dev/null 2>&1 || break; sleep 0.1; done
 sleep 1
 if command -v import >/dev/null; then
-    import -window root -crop "${width}x${height}+0+0" +repage -strip \
-        -define png:compression-level=9 "$out/window.png" 2>/dev/null
+    import -window "$win" -strip -define png:compression-level=9 "$out/window.png" 2>/dev/null
     [ -n "$png_copy" ] && [ -f "$out/window.png" ] && cp "$out/window.png" "$png_copy"
 fi
 
