@@ -2,6 +2,7 @@
 
 #include "cli/Json.h"
 #include "core/Convert.h"
+#include "core/FileRewrite.h"
 #include "core/FileStream.h"
 #include "core/Text.h"
 #include "framework/Registry.h"
@@ -73,6 +74,15 @@ std::string Reason(const std::string& fileName, const std::string& otherwise) {
     return otherwise;
 }
 
+// Why a tag write failed, as far as can be told from outside: a file that may not be changed
+// (read-only, or on Windows held open by another program that does not let others write) or
+// the writer's own reasons.
+std::string WriteFailure(const std::string& fileName, const std::string& otherwise) {
+    if (!CanModifyFile(fileName))
+        return "read-only file, or in use by another program that does not allow writing";
+    return otherwise;
+}
+
 bool AudioCommand(const TOptions& o, const std::string& fileName, std::ostream& out,
                   std::ostream& err) {
     TRef<TAudioVerify> verify(new TAudioVerify);
@@ -133,8 +143,8 @@ bool TagCommand(const TOptions& o, const std::string& fileName, std::ostream& ou
             return false;
         }
         if (!tag->Remove(fileName)) {
-            err << "audiolens: " << fileName << ": could not remove the " << kind
-                << " tag (read-only file or write error); the file is unchanged\n";
+            err << "audiolens: " << fileName << ": could not remove the " << kind << " tag ("
+                << WriteFailure(fileName, "write error") << "); the file is unchanged\n";
             return false;
         }
         return true;
@@ -149,9 +159,9 @@ bool TagCommand(const TOptions& o, const std::string& fileName, std::ostream& ou
             tag->SetField(field, value);
         }
         if (!tag->Save(fileName)) {
-            err << "audiolens: " << fileName << ": could not write the " << kind
-                << " tag (read-only file, unsupported file or write error); the file is "
-                   "unchanged\n";
+            err << "audiolens: " << fileName << ": could not write the " << kind << " tag ("
+                << WriteFailure(fileName, "unsupported file or write error")
+                << "); the file is unchanged\n";
             return false;
         }
         return true;

@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace testsupport;
 
@@ -108,4 +109,18 @@ TEST(Cli, JsonCarriesTheSameValues) {
     EXPECT_NE(r.Out.find("\"duration\":null"), std::string::npos);
     r = RunCli(Quote(file), dir);
     EXPECT_NE(r.Out.find("Duration: unknown\n"), std::string::npos);
+}
+
+TEST(Cli, AWriteToAFileThatMayNotChangeSaysWhyAndChangesNothing) {
+    TTempDir dir;
+    std::string file = dir.Path("kept.mp3");
+    WriteFile(file, std::string(1000, 'a'));
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    TCli r = RunCli("--tag ID3v1 --set Title=x " + Quote(file), dir);
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("(read-only file, or in use by another program that does not allow "
+                         "writing); the file is unchanged"),
+              std::string::npos)
+        << r.Err;
+    EXPECT_EQ(ReadFile(file), std::string(1000, 'a'));
 }
