@@ -17,9 +17,10 @@ built=$SECONDS
 # install Mono or Gecko.
 export WINEPREFIX="$PWD/build-win32/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # If Wine cannot run the programs, every Windows test would be a silent pass: stop here instead.
-version=$(wine build-win32/audiolens.exe --version 2>&1 | tr -d '\r') || true
+version=$(wine build-win32/audiolens.exe --version 2>build-win32/wine-start.log | tr -d '\r') || true
 if [ "$version" != "audiolens 0.1.0" ]; then
-  echo "FAIL: Wine cannot run build-win32/audiolens.exe; it said: $version" >&2
+  echo "FAIL: Wine cannot run build-win32/audiolens.exe (printed '$version'); Wine said:" >&2
+  cat build-win32/wine-start.log >&2
   exit 1
 fi
 (cd build-win32 && ctest --output-on-failure -j"$(nproc)")
