@@ -4,6 +4,7 @@
 #include "core/Convert.h"
 #include "core/FileRewrite.h"
 #include "core/FileStream.h"
+#include "core/Text.h"
 #include "platform/CodePage.h"
 
 #include <gtest/gtest.h>
@@ -85,4 +86,18 @@ TEST(Win32Text, UpperCaseFollowsTheSystemAndKeepsLengths) {
                             "b"),
               "A\xFF"
               "B");
+}
+
+TEST(Win32Text, ConversionsThroughTheSystemCodePage) {
+    // With the UTF-8 code page the system's conversions are plain UTF-8.
+    const std::u16string wide = u"Gr\u00FC\u00DFe \u2603 \U0001F3B5";
+    const std::string utf8 = "Gr\xC3\xBC\xC3\x9F"
+                             "e \xE2\x98\x83 \xF0\x9F\x8E\xB5";
+    EXPECT_EQ(platform::WideToSystem(wide), utf8);
+    EXPECT_EQ(platform::SystemToWide(utf8), wide);
+    // UTF-16 tag text reaches the library as the same bytes as on Linux.
+    const std::string snowman("\xFF\xFE"
+                              "G\0\x03\x26",
+                              6);
+    EXPECT_EQ(Utf16ToSystem(snowman, false), "G\xE2\x98\x83");
 }
