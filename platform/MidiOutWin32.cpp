@@ -6,6 +6,8 @@
 // After windows.h, whose types it uses.
 #include <mmsystem.h>
 
+#include <cstring>
+
 namespace audiolens::platform {
 namespace {
 
