@@ -1,5 +1,5 @@
-// The Win32 file service and code page: device names, a file another program holds open, file
-// names outside ASCII through the UTF-8 code page, and the system's upper-casing.
+// The Win32 file service and code page: the console device, a file another program holds open,
+// file names outside ASCII through the UTF-8 code page, and the system's upper-casing.
 #include "TestSupport.h"
 #include "core/Convert.h"
 #include "core/FileRewrite.h"
@@ -13,13 +13,10 @@
 using namespace audiolens;
 using namespace testsupport;
 
-TEST(Win32Files, DeviceNamesReadAsEmpty) {
+TEST(Win32Files, TheConsoleIsNoFile) {
+    // (NUL is a character device on Windows, which the open refuses; Wine makes it a disk file
+    // of its own, so it is not tested here.)
     EXPECT_FALSE(OpenFileRead("CON")->IsOpen());
-    // Windows reports NUL as a character device, which is refused; Wine as an empty disk file.
-    TStreamRef nul = OpenFileRead("NUL");
-    char buffer[16];
-    EXPECT_EQ(nul->GetSize(), 0u);
-    EXPECT_EQ(nul->Read(buffer, sizeof buffer), 0u);
 }
 
 TEST(Win32Files, TheManifestMakesTheCodePageUtf8AndNamesStayLossless) {
