@@ -198,7 +198,8 @@ std::string WriteFailure(const std::string& what) {
         return "could not " + what + " (" + last.Message +
                "); the file may be damaged, its complete new content is in " + last.KeptCopy;
     return "could not " + what + " (" +
-           (last.Message.empty() ? "read-only file or a tag that cannot be rewritten"
+           (last.Message.empty() ? "read-only file, in use by another program that does not allow "
+                                   "writing, or a tag that cannot be rewritten"
                                  : last.Message) +
            "); the file is unchanged";
 }

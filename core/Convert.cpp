@@ -1,5 +1,7 @@
 #include "core/Convert.h"
 
+#include "platform/CodePage.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -232,18 +234,7 @@ std::string UpperCase(std::string_view s) {
 }
 
 std::string AnsiUpperCase(std::string_view s) {
-    std::string out = UpperCase(s);
-    // Latin-1 supplement letters in UTF-8: C3 A0..C3 BE (except C3 B7, the division sign) map to
-    // C3 80..C3 9E.
-    for (size_t i = 0; i + 1 < out.size(); ++i) {
-        auto lead = static_cast<unsigned char>(out[i]);
-        auto next = static_cast<unsigned char>(out[i + 1]);
-        if (lead == 0xC3 && next >= 0xA0 && next <= 0xBE && next != 0xB7) {
-            out[i + 1] = static_cast<char>(next - 0x20);
-            ++i;
-        }
-    }
-    return out;
+    return platform::SystemUpperCase(s);
 }
 
 bool ReplaceFirst(std::string& text, std::string_view find, std::string_view replacement) {

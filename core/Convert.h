@@ -38,7 +38,7 @@ std::string Trim(std::string_view s);
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
 std::string UpperCase(std::string_view s);
-// Upper case of the system code page (UTF-8 here): ASCII letters and Latin-1 letters in UTF-8.
+// Upper case by the system's rules for its code page (on Linux, UTF-8: ASCII and Latin-1 letters).
 std::string AnsiUpperCase(std::string_view s);
 bool ReplaceFirst(std::string& text, std::string_view find, std::string_view replacement);
 std::string FetchToken(std::string& text, std::string_view delimiters);

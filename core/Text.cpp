@@ -1,5 +1,7 @@
 #include "core/Text.h"
 
+#include "platform/CodePage.h"
+
 #include <vector>
 
 namespace audiolens {
@@ -23,7 +25,7 @@ void AppendUtf8(std::string& out, uint32_t cp) {
     }
 }
 
-std::string Utf16ToSystem(std::string_view bytes, bool bigEndian) {
+static std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     size_t i = 0;
     if (bytes.size() >= 2) {
         auto b0 = static_cast<uint8_t>(bytes[0]), b1 = static_cast<uint8_t>(bytes[1]);
@@ -105,7 +107,7 @@ bool IsValidUtf8(std::string_view bytes) {
     return true;
 }
 
-std::string Utf8ToSystem(std::string_view bytes) {
+static std::string CleanUtf8(std::string_view bytes) {
     std::string out;
     uint32_t cp;
     for (size_t i = 0; i < bytes.size();) {
@@ -121,14 +123,14 @@ std::string Utf8ToSystem(std::string_view bytes) {
     return out;
 }
 
-std::string Latin1ToSystem(std::string_view bytes) {
+static std::string Latin1ToUtf8(std::string_view bytes) {
     std::string out;
     for (char c : bytes)
         AppendUtf8(out, static_cast<uint8_t>(c));
     return out;
 }
 
-std::string SystemToLatin1(std::string_view text, bool& lossless) {
+static std::string Utf8ToLatin1(std::string_view text, bool& lossless) {
     lossless = true;
     std::string out;
     uint32_t cp;
@@ -148,7 +150,7 @@ std::string SystemToLatin1(std::string_view text, bool& lossless) {
     return out;
 }
 
-std::string SystemToUtf16LE(std::string_view text, bool withBom) {
+static std::string Utf8ToUtf16LE(std::string_view text, bool withBom) {
     std::string out;
     if (withBom) out += "\xFF\xFE";
     auto put = [&](uint32_t u) {
@@ -183,6 +185,63 @@ std::string DisplayText(std::string_view bytes) {
         AppendUtf8(out, cp);
     }
     return out;
+}
+
+// Where the system code page is UTF-8 (Linux, Windows with the program's manifest) the text is
+// already what the library holds; elsewhere it passes through UTF-16 to the code page.
+static std::string Utf8ToSystemPage(std::string utf8) {
+    if (platform::SystemCodePageIsUtf8()) return utf8;
+    std::u16string wide;
+    uint32_t cp;
+    for (size_t i = 0; i < utf8.size();) {
+        size_t n = Utf8SequenceAt(utf8, i, cp);
+        if (n == 0) {
+            cp = 0xFFFD;
+            n = 1;
+        }
+        if (cp >= 0x10000) {
+            wide += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            wide += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            wide += static_cast<char16_t>(cp);
+        }
+        i += n;
+    }
+    return platform::WideToSystem(wide);
+}
+
+static std::string SystemPageToUtf8(std::string_view text) {
+    if (platform::SystemCodePageIsUtf8()) return std::string(text);
+    std::string out;
+    const std::u16string wide = platform::SystemToWide(text);
+    for (size_t i = 0; i < wide.size(); ++i) {
+        uint32_t u = wide[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+            wide[i + 1] <= 0xDFFF)
+            u = 0x10000 + ((u - 0xD800) << 10) + (wide[++i] - 0xDC00);
+        AppendUtf8(out, u);
+    }
+    return out;
+}
+
+std::string Utf16ToSystem(std::string_view bytes, bool bigEndian) {
+    return Utf8ToSystemPage(Utf16ToUtf8(bytes, bigEndian));
+}
+
+std::string Utf8ToSystem(std::string_view bytes) {
+    return Utf8ToSystemPage(CleanUtf8(bytes));
+}
+
+std::string Latin1ToSystem(std::string_view bytes) {
+    return Utf8ToSystemPage(Latin1ToUtf8(bytes));
+}
+
+std::string SystemToLatin1(std::string_view text, bool& lossless) {
+    return Utf8ToLatin1(SystemPageToUtf8(text), lossless);
+}
+
+std::string SystemToUtf16LE(std::string_view text, bool withBom) {
+    return Utf8ToUtf16LE(SystemPageToUtf8(text), withBom);
 }
 
 } // namespace audiolens

@@ -1,5 +1,6 @@
-// Conversions of tag text into the system code page (UTF-8 here). Malformed input becomes
-// U+FFFD rather than being cut or read past.
+// Conversions of tag text into the system code page (UTF-8 on Linux and on Windows with the
+// program's manifest, the ANSI code page on older Windows). Malformed input becomes U+FFFD rather
+// than being cut or read past.
 #pragma once
 
 #include <cstdint>

@@ -8,6 +8,8 @@ cmake --build build-test -j"$(nproc)"
 cd build-test
 ctest --output-on-failure -j"$(nproc)"
 cd ..
+# The same sources as 32-bit Windows programs, tested under Wine against this build.
+bash scripts/windows.sh build-test/audiolens
 # Every fuzz target for a short bounded time: any crash, leak or timeout fails the run.
 bash scripts/fuzz.sh "${AUDIOLENS_FUZZ_SECONDS:-12}"
 # The MIDI player's threads under ThreadSanitizer.

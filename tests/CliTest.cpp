@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace testsupport;
 
@@ -144,3 +145,4 @@ TEST(Cli, JsonCarriesTheSameValues) {
     r = RunCli(Quote(file), dir);
     EXPECT_NE(r.Out.find("Duration: unknown\n"), std::string::npos);
 }
+

@@ -14,7 +14,6 @@
 #include <mutex>
 #include <random>
 #include <set>
-#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -28,12 +27,6 @@ constexpr double SlowInputSeconds = 2.0;
 constexpr double HangSeconds = 20.0;
 constexpr long MemoryGrowthLimitKiB = 400L * 1024;
 constexpr int FlipsInAll = 3000;
-
-long PeakRssKiB() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 // Ends the process with a message when one input runs far too long, so that a hang shows which
 // input it was instead of stalling the suite until its timeout.
@@ -152,18 +145,18 @@ std::vector<size_t> TruncationGrid(size_t size) {
 
 TEST_F(TSweepTest, TruncatedFilesAtEveryGridLength) {
     if (Samples->size() < 10) GTEST_SKIP() << "the sample generators are not installed";
-    long rssBefore = PeakRssKiB();
+    long rssBefore = PeakMemoryKiB();
     for (const TSample& sample : *Samples)
         for (size_t length : TruncationGrid(sample.Bytes.size()))
             Sweep(sample.Name + " cut to " + std::to_string(length),
                   sample.Bytes.substr(0, length));
-    EXPECT_LT(PeakRssKiB() - rssBefore, MemoryGrowthLimitKiB);
+    EXPECT_LT(PeakMemoryKiB() - rssBefore, MemoryGrowthLimitKiB);
     std::printf("%d truncated inputs from %zu samples\n", Inputs, Samples->size());
 }
 
 TEST_F(TSweepTest, SeededBitFlipsAndOverwrittenSizes) {
     if (Samples->size() < 10) GTEST_SKIP() << "the sample generators are not installed";
-    long rssBefore = PeakRssKiB();
+    long rssBefore = PeakMemoryKiB();
     std::mt19937 random(20240611);
     const int perSample = FlipsInAll / static_cast<int>(Samples->size()) + 1;
     const uint32_t extremes[] = {0, 0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0x0FFFFFFFu, 1};
@@ -203,7 +196,7 @@ TEST_F(TSweepTest, SeededBitFlipsAndOverwrittenSizes) {
             Sweep(what, bytes);
         }
     }
-    EXPECT_LT(PeakRssKiB() - rssBefore, MemoryGrowthLimitKiB);
+    EXPECT_LT(PeakMemoryKiB() - rssBefore, MemoryGrowthLimitKiB);
     std::printf("%d mutated inputs\n", Inputs);
 }
 

@@ -7,7 +7,7 @@
 #include "framework/Reports.h"
 #include "platform/FileService.h"
 
-#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>

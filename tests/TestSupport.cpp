@@ -1,28 +1,9 @@
 #include "TestSupport.h"
 
-#include <array>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace testsupport {
-
-TTempDir::TTempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "audiolens-test-XXXXXX").string();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    char* made = ::mkdtemp(buf.data());
-    Dir = made ? made : "/tmp";
-}
-
-TTempDir::~TTempDir() {
-    std::error_code ec;
-    if (Dir != "/tmp") std::filesystem::remove_all(Dir, ec);
-}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
@@ -74,23 +55,6 @@ TBitWriter& TBitWriter::Put(uint64_t value, unsigned count) {
 
 std::string TBitWriter::Bytes() const {
     return Out;
-}
-
-int Run(const std::string& command, std::string* output) {
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    std::array<char, 4096> buf{};
-    std::string out;
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0)
-        out.append(buf.data(), n);
-    int status = ::pclose(pipe);
-    if (output) *output = out;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool HaveTool(const std::string& program) {
-    return Run("command -v " + program + " >/dev/null 2>&1") == 0;
 }
 
 std::string Quote(const std::string& s) {

@@ -48,6 +48,10 @@ class TBitWriter {
 
 // Runs a shell command; returns its exit status and fills output with stdout.
 int Run(const std::string& command, std::string* output = nullptr);
+// Writes bytes at offset into a new sparse file; false where the system makes no sparse files.
+bool WriteSparse(const std::string& path, uint64_t offset, const std::string& bytes);
+// The most memory the process has held so far, in KiB.
+long PeakMemoryKiB();
 // True when the program is on PATH.
 bool HaveTool(const std::string& program);
 // ffprobe's value of one entry of the first audio stream or of the format, e.g. ("stream",

@@ -1,0 +1,215 @@
+// Win32 file calls behind the file service. Writers open with others allowed to read only, so a
+// file another program holds open for writing (or without sharing) is refused rather than
+// changed under it; the rebuilt file replaces the original with one MoveFileExA.
+#include "platform/FileService.h"
+
+#include <windows.h>
+
+namespace audiolens::platform {
+namespace {
+
+HANDLE ToHandle(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+// Device names ("CON", "NUL", pipes) and reparse points (links, junctions) are not files. A
+// read-only file is not opened for writing even where the system would let an administrator
+// (or Wine's root) do so.
+bool IsPlainFile(HANDLE handle, bool forWriting) {
+    if (GetFileType(handle) != FILE_TYPE_DISK) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) return false;
+    DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    if (forWriting) refused |= FILE_ATTRIBUTE_READONLY;
+    return (info.dwFileAttributes & refused) == 0;
+}
+
+FileHandle Win32Open(const std::string& name, Access access, Disposition disposition) {
+    DWORD desired = 0;
+    if (access != Access::Write) desired |= GENERIC_READ;
+    if (access != Access::Read) desired |= GENERIC_WRITE;
+    // Readers let others read and write, as every player does; writers let others only read.
+    DWORD share = access == Access::Read ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+    // A file to be created is opened first and emptied only after the checks below, so a device
+    // or a link planted under the name is refused, never truncated or followed.
+    DWORD create = disposition == Disposition::CreateAlways ? OPEN_ALWAYS : OPEN_EXISTING;
+    HANDLE handle = CreateFileA(name.c_str(), desired, share, nullptr, create,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return InvalidFile;
+    bool ok = IsPlainFile(handle, access != Access::Read);
+    if (ok && disposition == Disposition::CreateAlways)
+        ok = SetFilePointer(handle, 0, nullptr, FILE_BEGIN) == 0 && SetEndOfFile(handle);
+    if (!ok) {
+        CloseHandle(handle);
+        return InvalidFile;
+    }
+    return reinterpret_cast<FileHandle>(handle);
+}
+
+void Win32Close(FileHandle file) {
+    if (file != InvalidFile) CloseHandle(ToHandle(file));
+}
+
+uint32_t Win32Read(FileHandle file, void* buffer, uint32_t count) {
+    auto* out = static_cast<char*>(buffer);
+    uint32_t done = 0;
+    while (done < count) {
+        DWORD n = 0;
+        if (!ReadFile(ToHandle(file), out + done, count - done, &n, nullptr) || n == 0) break;
+        done += n;
+    }
+    return done;
+}
+
+uint32_t Win32Write(FileHandle file, const void* buffer, uint32_t count) {
+    auto* in = static_cast<const char*>(buffer);
+    uint32_t done = 0;
+    while (done < count) {
+        DWORD n = 0;
+        if (!WriteFile(ToHandle(file), in + done, count - done, &n, nullptr) || n == 0) break;
+        done += n;
+    }
+    return done;
+}
+
+// SetFilePointer with its high part: INVALID_SET_FILE_POINTER is also a valid low part, so the
+// error code decides.
+bool MoveTo(HANDLE handle, uint64_t position, DWORD method, uint64_t* result = nullptr) {
+    LONG high = static_cast<LONG>(position >> 32);
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(handle, static_cast<LONG>(position & 0xFFFFFFFFu), &high, method);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+    if (result) *result = static_cast<uint64_t>(static_cast<DWORD>(high)) << 32 | low;
+    return true;
+}
+
+bool Win32SeekTo(FileHandle file, uint64_t position) {
+    return position <= INT64_MAX && MoveTo(ToHandle(file), position, FILE_BEGIN);
+}
+
+uint64_t Win32Tell(FileHandle file) {
+    uint64_t at = 0;
+    return MoveTo(ToHandle(file), 0, FILE_CURRENT, &at) ? at : 0;
+}
+
+uint64_t Win32Size(FileHandle file) {
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = GetFileSize(ToHandle(file), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
+    return static_cast<uint64_t>(high) << 32 | low;
+}
+
+// Ends the file at size and leaves the position where it was, as ftruncate does.
+bool Win32Truncate(FileHandle file, uint64_t size) {
+    HANDLE handle = ToHandle(file);
+    uint64_t at = 0;
+    if (size > INT64_MAX || !MoveTo(handle, 0, FILE_CURRENT, &at)) return false;
+    bool ok = MoveTo(handle, size, FILE_BEGIN) && SetEndOfFile(handle);
+    MoveTo(handle, at, FILE_BEGIN);
+    return ok;
+}
+
+bool Win32Sync(FileHandle file) {
+    return FlushFileBuffers(ToHandle(file)) != 0;
+}
+
+DWORD Attributes(const std::string& name) {
+    return GetFileAttributesA(name.c_str());
+}
+
+bool Win32IsRegularFile(const std::string& name) {
+    DWORD a = Attributes(name);
+    return a != INVALID_FILE_ATTRIBUTES &&
+           (a &
+            (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+bool Win32Exists(const std::string& name) {
+    DWORD a = Attributes(name);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The rebuilt file takes the original's name in one step; on failure (the target open in
+// another program without delete sharing, no rights) the original stays as it was.
+bool Win32Rename(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool Win32Remove(const std::string& name) {
+    return DeleteFileA(name.c_str()) != 0;
+}
+
+// Windows has attributes where POSIX has permission bits; these are the ones a rebuilt file
+// keeps from the original.
+constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                 FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                 FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+bool Win32GetMode(const std::string& name, uint32_t& mode) {
+    DWORD a = Attributes(name);
+    if (a == INVALID_FILE_ATTRIBUTES) return false;
+    mode = a & KeptAttributes;
+    return true;
+}
+
+bool Win32SetMode(const std::string& name, uint32_t mode) {
+    DWORD kept = mode & KeptAttributes;
+    return SetFileAttributesA(name.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+// Writable: not read-only, and no other program holds it in a way that keeps us from writing.
+bool Win32IsWritable(const std::string& name) {
+    DWORD a = Attributes(name);
+    if (a == INVALID_FILE_ATTRIBUTES || (a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return false;
+    HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(handle);
+    return true;
+}
+
+// A read at an offset moves a synchronous handle's position too; it is put back afterwards.
+size_t Win32ReadAt(FileHandle file, void* buffer, size_t count, uint64_t position) {
+    HANDLE handle = ToHandle(file);
+    uint64_t at = 0;
+    if (!MoveTo(handle, 0, FILE_CURRENT, &at)) return 0;
+    auto* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        uint64_t from = position + done;
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(from & 0xFFFFFFFFu);
+        where.OffsetHigh = static_cast<DWORD>(from >> 32);
+        DWORD want = count - done > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count - done);
+        DWORD n = 0;
+        if (!ReadFile(handle, out + done, want, &n, &where) || n == 0) break;
+        done += n;
+    }
+    MoveTo(handle, at, FILE_BEGIN);
+    return done;
+}
+
+const TFileService Win32Service = {
+    Win32Open,   Win32Close,    Win32Read,    Win32Write,         Win32SeekTo, Win32Tell,
+    Win32Size,   Win32Truncate, Win32Sync,    Win32IsRegularFile, Win32Exists, Win32Rename,
+    Win32Remove, Win32GetMode,  Win32SetMode, Win32IsWritable,    Win32ReadAt,
+};
+
+const TFileService* Current = &Win32Service;
+
+} // namespace
+
+const TFileService& Files() {
+    return *Current;
+}
+void SetFileService(const TFileService* service) {
+    Current = service ? service : &Win32Service;
+}
+const TFileService& SystemFileService() {
+    return Win32Service;
+}
+
+} // namespace audiolens::platform
