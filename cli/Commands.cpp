@@ -274,12 +274,12 @@ bool TagCommand(const TOptions& o, const std::string& fileName, std::ostream& ou
         return false;
     }
     if (o.Json) {
-        out << TJsonObject().Text("file", fileName).Raw("tag", TagJson(*tag)).Str() << "\n";
+        out << TJsonObject().Name("file", fileName).Raw("tag", TagJson(*tag)).Str() << "\n";
         return true;
     }
     TStringOutput text;
-    ShowTagReport(text, *tag, fileName, false);
-    out << TerminalText(text.Text);
+    ShowTagReport(text, *tag, std::string(1, NameMark), false);
+    out << TerminalReport(text.Text, fileName);
     return true;
 }
 
