@@ -38,6 +38,7 @@ TEST(CdaTrack, ByteBuiltTracks) {
         {CdaFile(12, 0xDEADBEEF, 100, 1),
          "Duration=0.0133333|Track=12|Serial=-559038737|Position=1.33333333333333|"},
         {CdaFile(65535, 0, 0, 0), "Duration=0|Track=65535|Serial=0|Position=0|"},
+        {CdaFile(4, 7, 30000, 15000), "Duration=200|Position=400|"},
         {CdaFile(2, 1, 150, 0xFFFFFF00), "Valid=1|Duration=-1"}, // a negative length
         {wave, "Read=0|Valid=0"},
         {noFmt, "Read=0"},
@@ -52,13 +53,4 @@ TEST(CdaTrack, ByteBuiltTracks) {
     ASSERT_TRUE(r->Read(*TFileView::FromBytes(first)));
     EXPECT_FALSE(r->Read(*TFileView::FromBytes(wave)));
     ExpectFields(Summary(false, *r), "Duration=-1|Rate=0");
-}
-
-TEST(CdaTrack, VerifierFindsItWhateverTheExtension) {
-    TTempDir dir;
-    WriteFile(dir.Path("track.dat"), CdaFile(4, 7, 30000, 15000));
-    TRef<TAudioVerify> verify(new TAudioVerify);
-    ASSERT_TRUE(verify->Verify(dir.Path("track.dat")));
-    EXPECT_EQ(verify->Audio()->Format, afCDATrack);
-    ExpectFields(Summary(true, *verify->Audio()), "Duration=200|Position=400");
 }
