@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace audiolens;
 using namespace testsupport;
@@ -76,8 +77,10 @@ TEST_F(MidiPlayerTest, DefaultTempoIs600MsPerQuarter) {
     StepTo(604); // 604 * 96 / 600 = 96.6: still tick 96
     EXPECT_FALSE(Sent(Message(0x90, 60, 100)));
     StepTo(608); // 97.3: the note is now before the position
-    ExpectFields(Pos(), "Tick=97");
+    ExpectFields(Pos(), "Tick=97|Bar=0|Beat=1");
     EXPECT_TRUE(Sent(Message(0x90, 60, 100)));
+    Player->Rewind(); // back from beat 1 of bar 0
+    ExpectFields(Pos(), Stopped + "Tick=0|Ms=0|Beat=0|Resume=0|");
 }
 
 TEST_F(MidiPlayerTest, TempoEventsSetMsPerQuarterByIntegerDivision) {
@@ -169,8 +172,13 @@ TEST_F(MidiPlayerTest, PlayStopPlayResumesAtTheStoppedTick) {
     Player->Play();
     StepTo(1000);
     TMidiServices::ClearMessages();
+    // A timer step that comes while Stop holds the player skips itself: no millisecond added.
+    miditest::Recorded().OnMessage = [this] {
+        std::thread([this] { Player->TimerStep(); }).join();
+    };
     Player->Stop();
-    ExpectFields(Pos(), Stopped + "Tick=160|Resume=160"); // 1000 * 96 / 600
+    miditest::Recorded().OnMessage = nullptr;
+    ExpectFields(Pos(), Stopped + "Tick=160|Ms=1000|Resume=160"); // 1000 * 96 / 600
     // Both sounding notes off and the sustain pedal released.
     EXPECT_EQ(TMidiServices::Messages(),
               TMessages({Message(0x80, 60, 0), Message(0x81, 64, 0), Message(0xB0, 64, 0)}));

@@ -70,7 +70,8 @@ TEST(Musepack, ByteBuiltHeadersAndStreams) {
     const std::pair<std::string, std::string> rows[] = {
         // round(24 000 000 * 44.1 / 9000 / 1152) = round(102.08)
         {Sv7(9000, 10, 0, false, 116, 7, 3000000 - 32),
-         "Valid=1|Samples=10368000|Rate=44100|Bits=16|Channels=2|Duration=235.102|BitRate=102|"
+         "Valid=1|Ratio=7.23379|Samples=10368000|Rate=44100|Bits=16|Channels=2|Duration=235.102|"
+         "BitRate=102|"
          "Mode=Stereo|Version=7|Encoder=1.16 Beta|EncoderID=116|Profile=Standard|ProfileID=3|"},
         {Sv7(100, 11, 1, true), "Rate=48000|Mode=Joint Stereo|Profile=Xtreme"},
         {Sv7(100, 5, 3), "Rate=32000|Profile=--quality 0|ProfileID=9"},

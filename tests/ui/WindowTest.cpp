@@ -41,10 +41,14 @@ TEST(Toolkit, ControlsCountUpTheirIdsUnderTheirParents) {
     TWindow* button = CreateButton(h.Form.Get(), "B");
     TWindow* group = CreateGroupBox(h.Form.Get(), "G");
     TWindow* radio = CreateRadioButton(group, "R");
-    CreateMemo(h.Form.Get(), moMultiLine);
-    EXPECT_EQ(h.Form->ChildCount(), 3);
+    TWindow* memo = CreateMemo(h.Form.Get(), moMultiLine);
+    TWindow* line = CreateMemo(h.Form.Get(), 0);
+    EXPECT_EQ(h.Form->ClassName() + button->ClassName() + radio->ClassName() + memo->ClassName(),
+              "FormBUTTONBUTTONEDIT");
+    EXPECT_EQ(memo->MemoOptions() | line->MemoOptions(), moMultiLine);
+    EXPECT_EQ(h.Form->ChildCount(), 4);
     EXPECT_EQ(h.Form->Child(1), group);
-    EXPECT_EQ(h.Form->Child(3), nullptr);
+    EXPECT_EQ(h.Form->Child(4), nullptr);
     EXPECT_EQ(group->Child(0), radio);
     EXPECT_EQ(radio->Parent(), group);
     EXPECT_EQ(h.Form->Id(), 0);
