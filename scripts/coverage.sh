@@ -15,7 +15,10 @@ find "$build" -name '*.gcda' -delete
 mkdir -p "$build/coverage"
 filters=()
 for dir in core platform framework formats tags midi ui cli; do filters+=(--filter "$root/$dir/"); done
-gcovr --root "$root" "${filters[@]}" --object-directory "$build" \
-  --gcov-ignore-parse-errors=negative_hits.warn_once_per_file \
-  --html-details "$build/coverage/index.html" --print-summary -o /dev/null "$build" 2>/dev/null |
+# gcovr 6 and later take the kind of parse error to ignore; 5.x (Debian 12) only the bare flag.
+ignore=--gcov-ignore-parse-errors
+gcovr --help | grep -q negative_hits && ignore=--gcov-ignore-parse-errors=negative_hits.warn_once_per_file
+gcovr --root "$root" "${filters[@]}" --object-directory "$build" "$ignore" \
+  --html-details "$build/coverage/index.html" --print-summary -o "$build/coverage/summary.txt" \
+  "$build" 2>"$build/coverage/gcovr.log" |
   grep -E '^(lines|branches):'

@@ -3,12 +3,14 @@
 // ticks = ms * Division / Tempo (ms per quarter), an event sent once its tick lies before the
 // position.
 #include "midi/MidiPlayer.h"
+#include "ReaderSupport.h"
 #include "TestMidiServices.h"
 #include "TestMidiWriter.h"
 #include "TestSupport.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace audiolens;
 using namespace testsupport;
@@ -17,6 +19,8 @@ using miditest::TMidiServices;
 using midiwriter::TTrack;
 
 namespace {
+
+using TMessages = std::vector<uint32_t>;
 
 class MidiPlayerTest : public ::testing::Test {
   protected:
@@ -27,21 +31,37 @@ class MidiPlayerTest : public ::testing::Test {
     }
     // Timer steps every 4 ms until the clock reads ms.
     void StepTo(uint32_t ms) {
-        while (miditest::ManualTimer().Now + 4 <= ms) {
-            miditest::ManualTimer().Now += 4;
+        while (Clock() + 4 <= ms) {
+            Clock() += 4;
             Player->TimerStep();
         }
     }
-    bool Sent(uint32_t message) const {
+    static std::atomic<uint32_t>& Clock() { return miditest::ManualTimer().Now; }
+    static bool Sent(uint32_t message) {
         auto all = TMidiServices::Messages();
         return std::find(all.begin(), all.end(), message) != all.end();
     }
     TMidiSequencer& Seq() { return *Player->Sequencer(); }
+    // The player's state and the sequencer's position as "Key=Value|" fields.
+    std::string Pos() {
+        const TMidiSequencer& s = Seq();
+        char text[320];
+        std::snprintf(text, sizeof text,
+                      "State=%d|Tick=%d|Ms=%d|Tempo=%d|TempoTick=%d|TempoMs=%d|Bar=%d|Beat=%d|"
+                      "BeatTick=%d|BeatTicks=%d|BarTicks=%d|SigBar=%d|SigTick=%d|SigNumer=%d|"
+                      "Resume=%d|",
+                      Player->State(), s.TickPos, s.MsPos, s.Tempo, s.TempoTick, s.TempoMs, s.Bar,
+                      s.Beat, s.BeatTick, s.BeatTicks, s.BarTicks, s.SigBar, s.SigTick, s.SigNumer,
+                      Player->ResumeTick());
+        return text;
+    }
 
     TMidiServices Services;
     TTempDir Dir;
     TRef<TMidiPlayer> Player{new TMidiPlayer};
 };
+
+const std::string Stopped = "State=0|", Paused = "State=1|", Playing = "State=2|";
 
 TTrack OneNoteAt(int tick, int key = 60) {
     TTrack t;
@@ -49,119 +69,71 @@ TTrack OneNoteAt(int tick, int key = 60) {
     return t;
 }
 
-TEST_F(MidiPlayerTest, CreatedStoppedWithDefaultsOfTheSequencer) {
-    EXPECT_EQ(Player->State(), psStopped);
-    EXPECT_EQ(Seq().Division, 180);
-    EXPECT_EQ(Seq().Tempo, 600);
-    EXPECT_EQ(Seq().BeatTicks, 180);
-    EXPECT_EQ(Seq().BarTicks, 720);
-    EXPECT_EQ(Player->ResumeTick(), 0);
-}
-
 TEST_F(MidiPlayerTest, DefaultTempoIs600MsPerQuarter) {
     LoadTracks(96, {OneNoteAt(96)});
     Player->Play();
-    ASSERT_EQ(Player->State(), psPlaying);
-    StepTo(600);
-    // 600 ms at 600 ms per quarter: tick 96 exactly, which is not yet due.
-    EXPECT_EQ(Seq().TickPos, 96);
-    EXPECT_EQ(Seq().MsPos, 600);
-    EXPECT_FALSE(Sent(Message(0x90, 60, 100)));
+    StepTo(600); // tick 96 exactly, which is not yet due
+    ExpectFields(Pos(), Playing + "Tick=96|Ms=600|Tempo=600");
     StepTo(604); // 604 * 96 / 600 = 96.6: still tick 96
     EXPECT_FALSE(Sent(Message(0x90, 60, 100)));
     StepTo(608); // 97.3: the note is now before the position
-    EXPECT_EQ(Seq().TickPos, 97);
+    ExpectFields(Pos(), "Tick=97|Bar=0|Beat=1");
     EXPECT_TRUE(Sent(Message(0x90, 60, 100)));
+    Player->Rewind(); // back from beat 1 of bar 0
+    ExpectFields(Pos(), Stopped + "Tick=0|Ms=0|Beat=0|Resume=0|");
 }
 
 TEST_F(MidiPlayerTest, TempoEventsSetMsPerQuarterByIntegerDivision) {
-    TTrack conductor;
-    conductor.Tempo(0, 500000).Tempo(96, 333333).End(96);
-    LoadTracks(96, {conductor, OneNoteAt(0)});
+    LoadTracks(96, {TTrack().Tempo(0, 500000).Tempo(96, 333333).End(96), OneNoteAt(0)});
     Player->Play();
-    EXPECT_EQ(Seq().Tempo, 500);
+    ExpectFields(Pos(), "Tempo=500");
     StepTo(500); // tick 96, where the second tempo starts
-    EXPECT_EQ(Seq().TickPos, 96);
-    EXPECT_EQ(Seq().Tempo, 333);
-    EXPECT_EQ(Seq().TempoTick, 96);
-    EXPECT_EQ(Seq().TempoMs, 500);
+    ExpectFields(Pos(), "Tick=96|Tempo=333|TempoTick=96|TempoMs=500");
     StepTo(832); // 332 ms at 333 ms per quarter: 95.7 ticks
-    EXPECT_EQ(Seq().TickPos, 191);
+    ExpectFields(Pos(), "Tick=191");
     StepTo(836); // 336 ms: 96.9 ticks
-    EXPECT_EQ(Seq().TickPos, 192);
+    ExpectFields(Pos(), "Tick=192");
 }
 
 TEST_F(MidiPlayerTest, EventAfterATempoChangeIsSentOnItsNewTime) {
     // 96 ticks at 600 ms, then 300 ms per quarter: tick 192 lies at 600 + 300 = 900 ms.
-    TTrack conductor;
-    conductor.Tempo(96, 300000).End(96);
-    LoadTracks(96, {conductor, OneNoteAt(192)});
+    LoadTracks(96, {TTrack().Tempo(96, 300000).End(96), OneNoteAt(192)});
     Player->Play();
     StepTo(900);
-    EXPECT_EQ(Seq().TickPos, 192);
+    ExpectFields(Pos(), "Tick=192");
     EXPECT_FALSE(Sent(Message(0x90, 60, 100)));
     StepTo(904); // 192 + 4 * 96 / 300 = 193
     EXPECT_TRUE(Sent(Message(0x90, 60, 100)));
-    // Positioning by tick gives the same time back.
-    Seq().SetTick(192);
-    EXPECT_EQ(Seq().MsPos, 900);
+    Seq().SetTick(192); // positioning by tick gives the same time back
+    ExpectFields(Pos(), "Ms=900");
 }
 
 TEST_F(MidiPlayerTest, TempoAndSignatureOutsideTrackZeroAreIgnored) {
-    TTrack other;
-    other.Tempo(0, 250000).TimeSignature(0, 3, 3).NoteOn(0, 0, 60, 1).NoteOff(96, 0, 60).End();
-    LoadTracks(96, {OneNoteAt(0, 50), other});
+    TTrack other = TTrack().Tempo(0, 250000).TimeSignature(0, 3, 3);
+    LoadTracks(96, {OneNoteAt(0, 50), other.NoteOn(0, 0, 60, 1).NoteOff(96, 0, 60).End()});
     Player->Play();
     StepTo(600);
-    EXPECT_EQ(Seq().Tempo, 600);
-    EXPECT_EQ(Seq().TickPos, 96);
-    EXPECT_EQ(Seq().BarTicks, 384);
+    ExpectFields(Pos(), "Tick=96|Tempo=600|BarTicks=384");
 }
 
-TEST_F(MidiPlayerTest, SixEightAtDivision96CountsBarsOf288Ticks) {
-    TTrack conductor;
-    conductor.TimeSignature(0, 6, 3).End(2000);
-    LoadTracks(96, {conductor});
-    Seq().SetTick(288 + 48 + 5);
-    EXPECT_EQ(Seq().BeatTicks, 48);
-    EXPECT_EQ(Seq().BarTicks, 288);
-    EXPECT_EQ(Seq().Bar, 1);
-    EXPECT_EQ(Seq().Beat, 1);
-    EXPECT_EQ(Seq().BeatTick, 5);
-}
-
-TEST_F(MidiPlayerTest, SignatureChangeMidBarStartsTheNextBar) {
+TEST_F(MidiPlayerTest, BarsAndBeatsOfTimeSignatures) {
+    LoadTracks(96, {TTrack().TimeSignature(0, 6, 3).End(2000)});
+    Seq().SetTick(288 + 48 + 5); // 6/8: bars of 288 ticks, beats of 48
+    ExpectFields(Pos(), "Bar=1|Beat=1|BeatTick=5|BeatTicks=48|BarTicks=288");
     // 4/4 for 100 ticks (part of bar 0), then 3/4: the new signature counts from bar 1.
-    TTrack conductor;
-    conductor.TimeSignature(100, 3, 2).End(3000);
-    LoadTracks(96, {conductor});
+    LoadTracks(96, {TTrack().TimeSignature(100, 3, 2).End(3000)});
     Seq().SetTick(100 + 288 + 96 + 7);
-    EXPECT_EQ(Seq().SigBar, 1);
-    EXPECT_EQ(Seq().SigTick, 100);
-    EXPECT_EQ(Seq().BarTicks, 288);
-    EXPECT_EQ(Seq().Bar, 2);
-    EXPECT_EQ(Seq().Beat, 1);
-    EXPECT_EQ(Seq().BeatTick, 7);
-    // Bar 1, beat 2 is 100 + 2 * 96.
-    Seq().SetBarBeatTick(1, 2, 0);
-    EXPECT_EQ(Seq().TickPos, 292);
-    // Back to the start and forward by bars: bar 0 beat 1 under 4/4 is tick 96.
-    Seq().SetBarBeatTick(0, 1, 0);
-    EXPECT_EQ(Seq().TickPos, 96);
-    EXPECT_EQ(Seq().MsPos, 600);
-}
-
-TEST_F(MidiPlayerTest, HalfNoteAndWholeNoteBeats) {
-    TTrack conductor;
-    conductor.TimeSignature(0, 2, 1).TimeSignature(384, 1, 0).End(3000);
-    LoadTracks(96, {conductor});
+    ExpectFields(Pos(), "Bar=2|Beat=1|BeatTick=7|BarTicks=288|SigBar=1|SigTick=100");
+    Seq().SetBarBeatTick(1, 2, 0); // 100 + 2 * 96
+    ExpectFields(Pos(), "Tick=292");
+    Seq().SetBarBeatTick(0, 1, 0); // back under 4/4: tick 96
+    ExpectFields(Pos(), "Tick=96|Ms=600");
+    // Half-note and whole-note beats.
+    LoadTracks(96, {TTrack().TimeSignature(0, 2, 1).TimeSignature(384, 1, 0).End(3000)});
     Seq().SetTick(200);
-    EXPECT_EQ(Seq().BeatTicks, 192);
-    EXPECT_EQ(Seq().BarTicks, 384);
+    ExpectFields(Pos(), "BeatTicks=192|BarTicks=384");
     Seq().SetTick(400);
-    EXPECT_EQ(Seq().BeatTicks, 384);
-    EXPECT_EQ(Seq().Bar, 1);
-    EXPECT_EQ(Seq().BeatTick, 16);
+    ExpectFields(Pos(), "Bar=1|BeatTick=16|BeatTicks=384");
 }
 
 TEST_F(MidiPlayerTest, ChasingSendsControllersAndProgramsButNoNotes) {
@@ -175,20 +147,15 @@ TEST_F(MidiPlayerTest, ChasingSendsControllersAndProgramsButNoNotes) {
         .End();
     LoadTracks(96, {t});
     Seq().SetTick(50);
-    auto sent = TMidiServices::Messages();
-    EXPECT_EQ(sent, std::vector<uint32_t>(
-                        {Message(0xB0, 7, 100), Message(0xC0, 33, 0), Message(0xE0, 0, 0x50)}));
+    EXPECT_EQ(TMidiServices::Messages(),
+              TMessages({Message(0xB0, 7, 100), Message(0xC0, 33, 0), Message(0xE0, 0, 0x50)}));
     EXPECT_EQ(Seq().Song->Tracks[0]->NextEvent, 5u);
-}
-
-TEST_F(MidiPlayerTest, ResetSendsEachTracksProgramOnItsChannel) {
-    TTrack t;
-    t.Program(0, 4, 19).NoteOn(0, 4, 60, 1).NoteOff(10, 4, 60).End();
-    LoadTracks(96, {t});
+    // Backwards: a reset sends each track's program on its channel, then chases again.
+    LoadTracks(96, {TTrack().Program(0, 4, 19).NoteOn(0, 4, 60, 1).NoteOff(10, 4, 60).End()});
     Seq().SetTick(100);
     TMidiServices::ClearMessages();
-    Seq().SetTick(5); // backwards: reset, then chase again
-    EXPECT_EQ(TMidiServices::Messages(), std::vector<uint32_t>({Message(0xC4, 19, 0)}));
+    Seq().SetTick(5);
+    EXPECT_EQ(TMidiServices::Messages(), TMessages({Message(0xC4, 19, 0)}));
 }
 
 TEST_F(MidiPlayerTest, PlayStopPlayResumesAtTheStoppedTick) {
@@ -204,25 +171,25 @@ TEST_F(MidiPlayerTest, PlayStopPlayResumesAtTheStoppedTick) {
     LoadTracks(96, {t});
     Player->Play();
     StepTo(1000);
-    int32_t stoppedAt = Seq().TickPos;
-    EXPECT_EQ(stoppedAt, 160); // 1000 * 96 / 600
     TMidiServices::ClearMessages();
+    // A timer step that comes while Stop holds the player skips itself: no millisecond added.
+    miditest::Recorded().OnMessage = [this] {
+        std::thread([this] { Player->TimerStep(); }).join();
+    };
     Player->Stop();
-    EXPECT_EQ(Player->State(), psStopped);
-    EXPECT_EQ(Player->ResumeTick(), 160);
+    miditest::Recorded().OnMessage = nullptr;
+    ExpectFields(Pos(), Stopped + "Tick=160|Ms=1000|Resume=160"); // 1000 * 96 / 600
     // Both sounding notes off and the sustain pedal released.
-    EXPECT_EQ(
-        TMidiServices::Messages(),
-        std::vector<uint32_t>({Message(0x80, 60, 0), Message(0x81, 64, 0), Message(0xB0, 64, 0)}));
-    miditest::ManualTimer().Now += 5000; // time passes while stopped
+    EXPECT_EQ(TMidiServices::Messages(),
+              TMessages({Message(0x80, 60, 0), Message(0x81, 64, 0), Message(0xB0, 64, 0)}));
+    Clock() += 5000; // time passes while stopped
     TMidiServices::ClearMessages();
     Player->Play();
-    EXPECT_EQ(Seq().TickPos, stoppedAt);
+    ExpectFields(Pos(), "Tick=160");
     EXPECT_TRUE(TMidiServices::Messages().empty());
-    StepTo(miditest::ManualTimer().Now + 2000);
-    // 480 ticks lie at 3000 ms; resumed at 1000 ms, they come 2000 ms later.
-    EXPECT_EQ(Seq().MsPos, 3000);
-    StepTo(miditest::ManualTimer().Now + 8);
+    StepTo(Clock() + 2000); // 480 ticks lie at 3000 ms, 2000 ms after the resumed 1000
+    ExpectFields(Pos(), "Ms=3000");
+    StepTo(Clock() + 8);
     EXPECT_TRUE(Sent(Message(0x90, 67, 80)));
 }
 
@@ -231,103 +198,59 @@ TEST_F(MidiPlayerTest, PauseForTenSecondsContinuesWhereItPaused) {
     Player->Play();
     StepTo(300);
     Player->Pause();
-    EXPECT_EQ(Player->State(), psPaused);
     StepTo(10300);
-    EXPECT_EQ(Seq().MsPos, 300);
+    ExpectFields(Pos(), Paused + "Ms=300");
     Player->Play();
-    EXPECT_EQ(Player->State(), psPlaying);
     StepTo(10304);
-    EXPECT_EQ(Seq().MsPos, 304);
-    // Pause never stopped the timer.
-    EXPECT_EQ(miditest::ManualTimer().Kills, 0);
+    ExpectFields(Pos(), Playing + "Ms=304");
+    EXPECT_EQ(miditest::ManualTimer().Kills, 0); // pause never stopped the timer
 }
 
-TEST_F(MidiPlayerTest, PauseWhileStoppedLeavesItStopped) {
-    LoadTracks(96, {OneNoteAt(0)});
-    Player->Pause();
-    EXPECT_EQ(Player->State(), psStopped);
-    Player->Stop();
-    EXPECT_EQ(Player->State(), psStopped);
-}
-
-TEST_F(MidiPlayerTest, AStepWithNoTimeElapsedStillAdvancesOneMs) {
+TEST_F(MidiPlayerTest, ElapsedTimeOfASteps) {
     LoadTracks(96, {OneNoteAt(960)});
     Player->Play();
+    Player->TimerStep(); // no time elapsed: still one ms
     Player->TimerStep();
-    Player->TimerStep();
-    EXPECT_EQ(Seq().MsPos, 2);
-}
-
-TEST_F(MidiPlayerTest, SpeedScalesTheElapsedTime) {
+    ExpectFields(Pos(), "Ms=2");
     LoadTracks(96, {OneNoteAt(960)});
     Player->SetSpeed(150);
     Player->Play();
-    StepTo(400);
-    EXPECT_EQ(Seq().MsPos, 600);
-}
-
-TEST_F(MidiPlayerTest, TheClockMayWrapBetweenSteps) {
+    StepTo(Clock() + 400);
+    ExpectFields(Pos(), "Ms=600");
+    Player->SetSpeed(100);
     LoadTracks(96, {OneNoteAt(960)});
-    miditest::ManualTimer().Now = 0xFFFFFFF0u;
+    Clock() = 0xFFFFFFF0u;
     Player->Play();
-    miditest::ManualTimer().Now = 12; // 28 ms later
+    Clock() = 12; // the clock wrapped: 28 ms later
     Player->TimerStep();
-    EXPECT_EQ(Seq().MsPos, 28);
+    ExpectFields(Pos(), "Ms=28");
 }
 
 TEST_F(MidiPlayerTest, TheEndOfTheSongStopsThePlayer) {
     LoadTracks(96, {OneNoteAt(0)});
     Player->Play();
     StepTo(600); // the note-off at tick 96 and the end-of-track at 96 are not yet due
-    EXPECT_EQ(Player->State(), psPlaying);
+    ExpectFields(Pos(), Playing);
     StepTo(608);
-    EXPECT_EQ(Player->State(), psStopped);
+    ExpectFields(Pos(), Stopped);
     EXPECT_EQ(miditest::ManualTimer().Kills, 1);
     EXPECT_TRUE(Sent(Message(0x80, 60, 0)));
 }
 
 TEST_F(MidiPlayerTest, PlayWithoutASongOrATimerStaysStopped) {
     Player->Play();
-    EXPECT_EQ(Player->State(), psStopped);
+    ExpectFields(Pos(), Stopped);
     WriteFile(Dir.Path("bad.mid"), "MThd");
     EXPECT_FALSE(Player->Load(Dir.Path("bad.mid")));
     Player->Play();
-    EXPECT_EQ(Player->State(), psStopped);
+    ExpectFields(Pos(), Stopped);
     LoadTracks(96, {OneNoteAt(0)});
+    Player->Pause(); // while stopped: stays stopped
+    Player->Stop();
+    ExpectFields(Pos(), Stopped);
     miditest::ManualTimer().FailStart = true;
     Player->Play();
-    EXPECT_EQ(Player->State(), psStopped);
-}
-
-TEST_F(MidiPlayerTest, LoadStopsAndStartsTheNewSongAtZero) {
-    LoadTracks(96, {OneNoteAt(0)});
-    Player->Play();
-    StepTo(300);
-    LoadTracks(96, {OneNoteAt(960)});
-    EXPECT_EQ(Player->State(), psStopped);
-    EXPECT_EQ(Seq().TickPos, 0);
-    EXPECT_EQ(Player->ResumeTick(), 0);
-    Player->Play();
-    EXPECT_EQ(Seq().TickPos, 0);
-}
-
-TEST_F(MidiPlayerTest, TracksShareOneDeviceWhichClosesWithTheLastPort) {
-    int before = TMidiDevice::OpenDeviceCount();
-    LoadTracks(96, {OneNoteAt(0), OneNoteAt(0, 61), OneNoteAt(0, 62)});
-    EXPECT_EQ(miditest::Recorded().Opens, 1);
-    EXPECT_EQ(TMidiDevice::OpenDeviceCount(), before + 1);
-    TTrack t;
-    t.Control(0, 3, 7, 100).Control(0, 3, 91, 40).End(10);
-    LoadTracks(96, {t});
-    EXPECT_EQ(miditest::Recorded().Resets, 1);
-    EXPECT_EQ(miditest::Recorded().Closes, 1);
-    Seq().SetTick(5);
-    TMidiServices::ClearMessages();
-    Player.Reset();
-    // Releasing the player puts the changed controller back to its default; 91 was unchanged.
-    EXPECT_EQ(TMidiServices::Messages(), std::vector<uint32_t>({Message(0xB3, 7, 90)}));
-    EXPECT_EQ(miditest::Recorded().Closes, 2);
-    EXPECT_EQ(TMidiDevice::OpenDeviceCount(), before);
+    ExpectFields(Pos(), Stopped);
 }
 
 TEST_F(MidiPlayerTest, AnOutputThatDoesNotOpenIsPlayedSilently) {
@@ -335,27 +258,50 @@ TEST_F(MidiPlayerTest, AnOutputThatDoesNotOpenIsPlayedSilently) {
     LoadTracks(96, {OneNoteAt(0)});
     Player->Play();
     StepTo(1000);
-    EXPECT_EQ(Player->State(), psStopped);
+    ExpectFields(Pos(), Stopped);
     EXPECT_TRUE(TMidiServices::Messages().empty());
+}
+
+TEST_F(MidiPlayerTest, LoadStopsAndStartsTheNewSongAtZero) {
+    LoadTracks(96, {OneNoteAt(0)});
+    Player->Play();
+    StepTo(300);
+    LoadTracks(96, {OneNoteAt(960)});
+    ExpectFields(Pos(), Stopped + "Tick=0|");
+    Player->Play();
+    ExpectFields(Pos(), "Tick=0|Resume=0|");
+}
+
+TEST_F(MidiPlayerTest, TracksShareOneDeviceWhichClosesWithTheLastPort) {
+    int before = TMidiDevice::OpenDeviceCount();
+    LoadTracks(96, {OneNoteAt(0), OneNoteAt(0, 61), OneNoteAt(0, 62)});
+    EXPECT_EQ(miditest::Recorded().Opens, 1);
+    EXPECT_EQ(TMidiDevice::OpenDeviceCount(), before + 1);
+    LoadTracks(96, {TTrack().Control(0, 3, 7, 100).Control(0, 3, 91, 40).End(10)});
+    EXPECT_EQ(miditest::Recorded().Resets, 1);
+    EXPECT_EQ(miditest::Recorded().Closes, 1);
+    Seq().SetTick(5);
+    TMidiServices::ClearMessages();
+    Player.Reset();
+    // Releasing the player puts the changed controller back to its default; 91 was unchanged.
+    EXPECT_EQ(TMidiServices::Messages(), TMessages({Message(0xB3, 7, 90)}));
+    EXPECT_EQ(miditest::Recorded().Closes, 2);
+    EXPECT_EQ(TMidiDevice::OpenDeviceCount(), before);
 }
 
 TEST_F(MidiPlayerTest, DegenerateTimingValuesDivideByNothingZero) {
     // Division 1, a tempo of 0, a numerator of 0 and a denominator power of 200.
-    TTrack conductor;
-    conductor.Tempo(0, 0).Tempo(1, 999).TimeSignature(1, 0, 200).TimeSignature(2, 1, 4).End(5);
-    LoadTracks(1, {conductor, OneNoteAt(3)});
+    LoadTracks(
+        1,
+        {TTrack().Tempo(0, 0).Tempo(1, 999).TimeSignature(1, 0, 200).TimeSignature(2, 1, 4).End(5),
+         OneNoteAt(3)});
     Player->Play();
     StepTo(40);
-    EXPECT_EQ(Seq().Tempo, 1);
-    EXPECT_EQ(Seq().BeatTicks, 1);
-    EXPECT_EQ(Seq().SigNumer, 1);
+    ExpectFields(Pos(), "Tempo=1|BeatTicks=1|SigNumer=1");
     Seq().SetBarBeatTick(3, 0, 0);
     Seq().SetTimeMs(0x7FFFFFF0);
     Seq().SetTick(0x7FFFFFFF);
     EXPECT_GE(Seq().TickPos, 0);
-}
-
-TEST_F(MidiPlayerTest, LongSongsAtAFineDivisionDoNotOverflow) {
     // 2^31 ms at 32767 ticks per quarter overflows 32 bits in the product.
     LoadTracks(32767, {OneNoteAt(0)});
     Seq().SetTimeMs(100000);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <thread>
@@ -77,30 +78,20 @@ TEST(MidiThreadTest, CommandsFromTwoThreadsAgainstRunningSteps) {
     WriteFile(dir.Path("b.mid"), QuickSong(300));
     TRef<TMidiPlayer> player(new TMidiPlayer);
     std::atomic<bool> done{false};
+    const std::function<void(std::mt19937&)> commands[] = {
+        [&](std::mt19937&) { player->Play(); },
+        [&](std::mt19937&) { player->Pause(); },
+        [&](std::mt19937&) { player->Stop(); },
+        [&](std::mt19937&) { player->Rewind(); },
+        [&](std::mt19937&) { player->Position(); },
+        [&](std::mt19937& random) {
+            player->Load(dir.Path(random() % 2 ? "a.mid" : "b.mid"));
+            player->Play();
+        }};
     auto hammer = [&](unsigned seed, bool loads) {
         std::mt19937 random(seed);
         while (!done) {
-            switch (random() % (loads ? 6 : 5)) {
-            case 0:
-                player->Play();
-                break;
-            case 1:
-                player->Pause();
-                break;
-            case 2:
-                player->Stop();
-                break;
-            case 3:
-                player->Rewind();
-                break;
-            case 4:
-                player->Position();
-                break;
-            default:
-                player->Load(dir.Path(random() % 2 ? "a.mid" : "b.mid"));
-                player->Play();
-                break;
-            }
+            commands[random() % (loads ? 6 : 5)](random);
             std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
         }
     };

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -17,6 +18,7 @@ struct TRecorded {
     std::vector<uint32_t> Messages;
     int Opens = 0, Resets = 0, Closes = 0;
     bool FailOpen = false;
+    std::function<void()> OnMessage; // runs after each message, on the sender's thread
 };
 
 inline TRecorded& Recorded() {
@@ -40,8 +42,13 @@ inline const audiolens::platform::TMidiOutService& RecordingOut() {
             return static_cast<MidiOutHandle>(id) + 1;
         },
         [](MidiOutHandle, uint32_t message) {
-            std::lock_guard<std::mutex> lock(Recorded().Mutex);
-            Recorded().Messages.push_back(message);
+            std::function<void()> hook;
+            {
+                std::lock_guard<std::mutex> lock(Recorded().Mutex);
+                Recorded().Messages.push_back(message);
+                hook = Recorded().OnMessage;
+            }
+            if (hook) hook();
         },
         [](MidiOutHandle) {
             std::lock_guard<std::mutex> lock(Recorded().Mutex);
@@ -96,6 +103,7 @@ class TMidiServices {
         Recorded().Messages.clear();
         Recorded().Opens = Recorded().Resets = Recorded().Closes = 0;
         Recorded().FailOpen = false;
+        Recorded().OnMessage = nullptr;
         ManualTimer().Now = 0;
         ManualTimer().Starts = ManualTimer().Kills = 0;
         ManualTimer().FailStart = false;
