@@ -48,8 +48,12 @@ bool ParseFrameHeader(uint32_t word, TMPEGHeader& h) {
     if (sampleRate == 0) return false; // only the reserved version has none; checked above
     const uint32_t coefficient = FrameCoefficient(version, layer);
     const bool padding = bits(9, 1) != 0;
-    const uint32_t slot = layer == MPEGLayerI ? 4 : 1;
-    const uint32_t length = coefficient * bitRate * 1000 / sampleRate + (padding ? slot : 0);
+    // Layer I frames are whole 4-byte slots: the division comes before the multiplication by 4,
+    // or a 44.1 kHz stream would lose its sync after the first frame.
+    const uint32_t length =
+        layer == MPEGLayerI
+            ? (coefficient / 4 * bitRate * 1000 / sampleRate + (padding ? 1 : 0)) * 4
+            : coefficient * bitRate * 1000 / sampleRate + (padding ? 1 : 0);
     if (length < 5) return false;
 
     h.Version = version;

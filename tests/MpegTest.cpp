@@ -84,6 +84,9 @@ TEST(MpegHeader, LengthsFromTheStandardsTables) {
          8000,
          160},
         {{.Layer = 3, .BitRateIndex = 14, .RateIndex = 1}, 448, 384, 48000, 448}, // 112 slots
+        // Layer I counts whole 4-byte slots: 12 * 448000 / 44100 = 121.9, so 121 slots.
+        {{.Layer = 3, .BitRateIndex = 14}, 484, 384, 44100, 448},
+        {{.Layer = 3, .BitRateIndex = 14, .Padding = true}, 488, 384, 44100, 448},
         {{.Layer = 2, .BitRateIndex = 14}, 1253, 1152, 44100, 384},
         {{.BitRateIndex = 14}, 1044, 1152, 44100, 320},
         {{.Emphasis = 3}, 417, 1152, 44100, 128},
