@@ -26,6 +26,8 @@ std::string UsageText() {
            "                       ContentGroup, Language, Lyrics, OriginalArtist, Image,\n"
            "                       OriginalFile, Rating, Version\n"
            "  --tag KIND --remove  remove that tag from the file\n"
+           "                       (writes go only into files whose format carries KIND;\n"
+           "                       MP4 tags are read-only)\n"
            "  --json               the same values as JSON, one object per file\n"
            "  --jobs N, -j N       read N files at a time (default: one per core); the output is\n"
            "                       the same, in the same order, whatever N\n"

@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <iostream>
 #include <thread>
 
@@ -27,7 +29,10 @@ std::string PositionText(const TPlayerPosition& p) {
 int RunPlay(const std::string& fileName) {
     TRef<TMidiPlayer> player(new TMidiPlayer);
     if (!player->Load(fileName)) {
-        std::cerr << "audiolens: " << fileName << ": not a MIDI file that can be played\n";
+        std::error_code ec;
+        const bool exists = std::filesystem::is_regular_file(fileName, ec);
+        std::cerr << "audiolens: " << fileName << ": "
+                  << (exists ? "not a MIDI file that can be played" : "no such file") << "\n";
         return 1;
     }
     if (platform::MidiOut().PortCount() == 0) {
