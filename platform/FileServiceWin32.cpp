@@ -14,6 +14,26 @@ HANDLE ToHandle(FileHandle file) {
     return reinterpret_cast<HANDLE>(file);
 }
 
+// The reserved device names ("NUL", "CON", "COM1"...) in any directory and with any extension,
+// and the device namespace (\\.\). They are refused by name before any call: Wine maps
+// "NUL" to the host's /dev/null as if it were a disk file, and a rename over it or a deletion
+// would replace or remove that device.
+bool IsDeviceName(const std::string& name) {
+    if (name.rfind("\\\\.\\", 0) == 0 || name.rfind("//./", 0) == 0) return true;
+    const size_t slash = name.find_last_of("\\/:");
+    std::string base = name.substr(slash == std::string::npos ? 0 : slash + 1);
+    base = base.substr(0, base.find('.'));
+    while (!base.empty() && (base.back() == ' ' || base.back() == '.'))
+        base.pop_back();
+    for (char& c : base)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
+        base == "CONOUT$" || base == "CLOCK$")
+        return true;
+    return base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) &&
+           base[3] >= '0' && base[3] <= '9';
+}
+
 // Device names ("CON", "NUL", pipes) and reparse points (links, junctions) are not files. A
 // read-only file is not opened for writing even where the system would let an administrator
 // (or Wine's root) do so.
@@ -27,6 +47,7 @@ bool IsPlainFile(HANDLE handle, bool forWriting) {
 }
 
 FileHandle Win32Open(const std::string& name, Access access, Disposition disposition) {
+    if (IsDeviceName(name)) return InvalidFile;
     DWORD desired = 0;
     if (access != Access::Write) desired |= GENERIC_READ;
     if (access != Access::Read) desired |= GENERIC_WRITE;
@@ -124,6 +145,7 @@ DWORD Attributes(const std::string& name) {
 }
 
 bool Win32IsRegularFile(const std::string& name) {
+    if (IsDeviceName(name)) return false;
     DWORD a = Attributes(name);
     return a != INVALID_FILE_ATTRIBUTES &&
            (a &
@@ -137,12 +159,42 @@ bool Win32Exists(const std::string& name) {
 
 // The rebuilt file takes the original's name in one step; on failure (the target open in
 // another program without delete sharing, no rights) the original stays as it was.
+//
+// Windows refuses to replace a file that has any open handle, even one shared for deleting; a
+// writer holds two on its original (its lock and its read), which must stay open until the new
+// file carries the lock. Renaming an open file is allowed when every handle shares deleting, so
+// the original first steps aside to a fresh name, the new file takes its place, and the original
+// is deleted (it goes when its last handle closes). Between the two moves the name is missing for
+// an instant: a crash exactly there leaves the original whole under "NAME~old", the new file
+// under its own name. A handle without delete sharing (another program's) makes the first move
+// fail, and both files stay as they were.
 bool Win32Rename(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    constexpr DWORD Flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (IsDeviceName(from) || IsDeviceName(to)) return false;
+    if (MoveFileExA(from.c_str(), to.c_str(), Flags)) return true;
+    const DWORD error = GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+        !Win32IsRegularFile(to) || !Win32IsRegularFile(from))
+        return false;
+    std::string aside;
+    for (int n = 1;; ++n) {
+        if (n > 100) return false;
+        aside = to + "~old" + (n == 1 ? std::string() : std::to_string(n));
+        // Without REPLACE_EXISTING the move never takes a name that exists.
+        if (MoveFileExA(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) break;
+        const DWORD e = GetLastError();
+        if (e != ERROR_ALREADY_EXISTS && e != ERROR_FILE_EXISTS) return false;
+    }
+    if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        MoveFileExA(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+        return false;
+    }
+    DeleteFileA(aside.c_str());
+    return true;
 }
 
 bool Win32Remove(const std::string& name) {
+    if (IsDeviceName(name)) return false;
     return DeleteFileA(name.c_str()) != 0;
 }
 
@@ -160,12 +212,14 @@ bool Win32GetMode(const std::string& name, uint32_t& mode) {
 }
 
 bool Win32SetMode(const std::string& name, uint32_t mode) {
+    if (IsDeviceName(name)) return false;
     DWORD kept = mode & KeptAttributes;
     return SetFileAttributesA(name.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
 // Writable: not read-only, and no other program holds it in a way that keeps us from writing.
 bool Win32IsWritable(const std::string& name) {
+    if (IsDeviceName(name)) return false;
     DWORD a = Attributes(name);
     if (a == INVALID_FILE_ATTRIBUTES || (a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
         return false;
@@ -230,6 +284,7 @@ std::string Win32ResolveName(const std::string& name) {
 // file gets the access list every new file in its directory inherits: Windows has no owner-only
 // mode bits to give it.
 FileHandle Win32CreateNew(const std::string& name) {
+    if (IsDeviceName(name)) return InvalidFile;
     HANDLE handle =
         CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
