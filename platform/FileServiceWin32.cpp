@@ -157,8 +157,9 @@ bool Win32Exists(const std::string& name) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// The rebuilt file takes the original's name in one step; on failure (the target open in
-// another program without delete sharing, no rights) the original stays as it was.
+// The rebuilt file takes the original's name with one MoveFileExA where it can; on failure (the
+// target open in another program without delete sharing, no rights) the original stays as it
+// was.
 //
 // Windows refuses to replace a file that has any open handle, even one shared for deleting; a
 // writer holds two on its original (its lock and its read), which must stay open until the new
@@ -183,7 +184,12 @@ bool Win32Rename(const std::string& from, const std::string& to) {
         // Without REPLACE_EXISTING the move never takes a name that exists.
         if (MoveFileExA(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) break;
         const DWORD e = GetLastError();
-        if (e != ERROR_ALREADY_EXISTS && e != ERROR_FILE_EXISTS) return false;
+        // A name still taken by an earlier original whose deletion waits for its last handle
+        // refuses access: the next name is tried. Any other failure is the original's own.
+        const bool taken = e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS ||
+                           Attributes(aside) != INVALID_FILE_ATTRIBUTES ||
+                           GetLastError() == ERROR_ACCESS_DENIED;
+        if (!taken) return false;
     }
     if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
         MoveFileExA(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
