@@ -32,7 +32,7 @@ class TReadWindow {
     }
 
     const TFileView& File;
-    uint8_t* Buffer; // page-aligned, reused by the next window of this thread
+    uint8_t* Buffer; // page-aligned, reused by a later window
     uint64_t Start = 0;
     uint32_t Length = 0;
 };
