@@ -79,9 +79,11 @@ int main(int argc, char** argv) {
                  platform::ExecBeside("audiolens-play", {options.PlayFile}) + "\n");
         return 1;
     }
-    const int jobs = options.Jobs > 0
-                         ? options.Jobs
-                         : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    // Tag edits run one file after another, on this thread: a write holds its file's lock and
+    // its own record of what became of the file.
+    const bool edits = options.Remove || !options.SetFields.empty();
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int jobs = edits ? 1 : options.Jobs > 0 ? options.Jobs : cores;
     TFileWalk walk(options.Paths);
     TProgress progress(platform::StderrIsTerminal());
     bool allReported = true;
