@@ -206,10 +206,10 @@ TEST(RawStreams, HeadersGiveTheStream) {
         {afDTS, Repeat(DtsFrame({1, 31, 0, 15, 2047, 2, 13, 24, 0, 2}), 10),
          "Valid=1|Samples=5120|Rate=48000|Channels=2|Bits=20|BitRate=1536|Duration=0.106667|"},
         {afDTS, Repeat(DtsFrame({1, 31, 1, 15, 2047, 2, 13, 24, 0, 5}), 10),
-         "Valid=1|Bits=24|BitRate=1536"},
+         "Valid=1|Samples=5120|Bits=24|BitRate=1536"},
         // An open rate has no table value: the stream's own 2048 bytes per 512 samples stand in.
         {afDTS, Repeat(DtsFrame({1, 31, 0, 15, 2047, 9, 13, 29, 2, 0}), 10),
-         "Valid=1|Rate=48000|Channels=6|Bits=16|BitRate=1536|"},
+         "Valid=1|Samples=5120|Rate=48000|Channels=6|Bits=16|BitRate=1536|"},
         {afDTS, Repeat(DtsFrame({1, 31, 0, 15, 2047, 9, 4, 24, 0, 0}), 10),
          "Valid=0"}, // a reserved rate
         {afDTS, Repeat(DtsFrame({1, 31, 0, 15, 2047, 16, 13, 24, 0, 0}), 10),
