@@ -157,6 +157,10 @@ TEST(RawStreams, HeadersGiveTheStream) {
         {afAAC, Repeat(AdtsFrame({0, 1, 3, 6, 0x7FF, 1}, 1500), 40),
          "Valid=1|Samples=81920|Rate=48000|Channels=6|BitRate=281|Duration=1.70667|Type=VBR|"
          "ProfileACC=AAC_LC|VersionMPEG=MPEG-4|TypeAAC=ADTS|"},
+        {afAAC, Repeat(AdtsFrame({0, 0, 11, 1, 0x100, 0, true}, 100), 80) + Zeros(10),
+         "Valid=1|Samples=81920"},
+        {afAAC, Repeat(AdtsFrame({0, 1, 3, 6, 0x7FF, 1}, 1500), 40) + Zeros(10),
+         "Valid=1|Samples=81920"},
         {afAAC, Repeat(AdtsFrame({0, 0, 11, 1, 0x100, 0, true}, 100), 80),
          "Valid=1|Samples=81920|Rate=8000|Channels=1|BitRate=6|Duration=10.24|Type=CBR|"
          "ProfileACC=AAC Main|VersionMPEG=MPEG-4|"},
