@@ -1,6 +1,7 @@
 // MP4: atom layouts built byte by byte (64-bit and size-0 atoms, uuid atoms, QuickTime "meta",
 // deep nesting, damaged sizes, "esds" descriptors) and real ffmpeg files against mutagen and
 // ffprobe. Rate, channels and duration of real files are rows of the conformance table.
+#include "ReaderSupport.h"
 #include "TagFileFixture.h"
 #include "formats/AudioMP4.h"
 #include "framework/Registry.h"
@@ -36,13 +37,6 @@ std::string Moov(const std::string& ilst, TForm form = Plain) {
     return Atom("moov", Atom("udta", Atom("meta", Zeros(4) + Handler + ilst)), form);
 }
 
-struct TLayout {
-    const char* Name;
-    std::string Bytes;
-    bool Valid;
-    const char* Title;
-};
-
 std::string Nested(int depth) {
     std::string inner = Items("Deep");
     for (int i = 0; i < depth; ++i)
@@ -50,91 +44,64 @@ std::string Nested(int depth) {
     return Ftyp + Atom("moov", inner);
 }
 
-const TLayout Layouts[] = {
-    {"Plain", Ftyp + Moov(Items("Song")), true, "Song"},
-    {"MoovWith64BitSize", Ftyp + Moov(Items("Song"), Wide), true, "Song"},
-    {"MoovRunningToTheEnd", Ftyp + Atom("free", "") + Moov(Items("Song"), ToEnd), true, "Song"},
-    {"UuidAtomBeforeMoov",
-     Ftyp + Atom("uuid", std::string(16, '\x11') + "private") + Moov(Items("Song")), true, "Song"},
-    {"QuickTimeMetaWithoutVersion",
-     Ftyp + Atom("moov", Atom("udta", Atom("meta", Handler + Items("Song")))), true, "Song"},
-    {"ItemClaimsMoreThanItsList", Ftyp + Moov(Atom("ilst", BE32(4000) + "\251nam" + Text("Song"))),
-     true, "Song"},
-    {"AtomSmallerThanItsHeaderEndsTheLevel",
-     Ftyp + Moov(Items("Song")) + BE32(4) + "junk" + Moov(Items("Other")), true, "Song"},
-    {"ZeroWideSizeEndsTheWalk",
-     Ftyp + Atom("free", "", Wide).substr(0, 8) + Zeros(8) + Moov(Items("Song")), false, ""},
-    {"DataShorterThanItsHeader", Ftyp + Moov(Atom("ilst", Atom("\251nam", Atom("data", "ab")))),
-     true, ""},
-    {"NoItemList", Ftyp + Atom("moov", Atom("udta", "")), false, ""},
-    {"NestedBeyondTheDepthCap", Nested(200), false, ""},
-};
-
-class TMp4LayoutTest : public ::testing::TestWithParam<TLayout> {};
-
-std::string LayoutName(const ::testing::TestParamInfo<TLayout>& info) {
-    return info.param.Name;
-}
-
 } // namespace
 
-TEST_P(TMp4LayoutTest, WalkStaysInsideEveryParentAndFindsTheTitle) {
-    const TLayout& layout = GetParam();
-    TFileViewRef file = TFileView::FromBytes(layout.Bytes);
-    TMp4AtomList atoms;
-    BuildAtomList(*file, atoms, -1, 0, static_cast<int64_t>(file->Size()));
-    ASSERT_FALSE(atoms.empty());
-    EXPECT_LE(atoms.size(), MaxAtomCount);
-    for (const TMp4Atom& atom : atoms) {
-        int depth = 0;
-        for (int32_t p = atom.Parent; p >= 0; p = atoms[static_cast<size_t>(p)].Parent)
-            ++depth;
-        EXPECT_LT(depth, MaxAtomDepth);
-        const int64_t begin =
-            atom.Parent < 0 ? 0 : atoms[static_cast<size_t>(atom.Parent)].PayloadOffset();
-        const int64_t end = atom.Parent < 0 ? static_cast<int64_t>(file->Size())
-                                            : atoms[static_cast<size_t>(atom.Parent)].Position +
-                                                  atoms[static_cast<size_t>(atom.Parent)].Size;
-        EXPECT_GE(atom.Position, begin);
-        EXPECT_GE(atom.Size, int64_t{atom.HeaderSize});
-        EXPECT_LE(atom.Position + atom.Size, end) << std::string(atom.Name.data(), 4);
+TEST(Mp4Walk, StaysInsideEveryParentAndFindsTheItems) {
+    // Valid, title and track (a total of 0 shows no "/") of each layout.
+    const std::pair<std::string, const char*> rows[] = {
+        {Ftyp + Moov(Items("Song")), "1|Song|4"},
+        {Ftyp + Moov(Items("Song"), Wide), "1|Song|4"},
+        {Ftyp + Atom("free", "") + Moov(Items("Song"), ToEnd), "1|Song|4"},
+        {Ftyp + Atom("uuid", std::string(16, '\x11') + "private") + Moov(Items("Song")),
+         "1|Song|4"},
+        // QuickTime's "meta" without version and flags.
+        {Ftyp + Atom("moov", Atom("udta", Atom("meta", Handler + Items("Song")))), "1|Song|4"},
+        {Ftyp + Moov(Atom("ilst", BE32(4000) + "\251nam" + Text("Song"))), "1|Song|"},
+        // An atom smaller than its header ends the level.
+        {Ftyp + Moov(Items("Song")) + BE32(4) + "junk" + Moov(Items("Other")), "1|Song|4"},
+        // A 64-bit size of 0 ends the walk.
+        {Ftyp + Atom("free", "", Wide).substr(0, 8) + Zeros(8) + Moov(Items("Song")), "0||"},
+        {Ftyp + Moov(Atom("ilst", Atom("\251nam", Atom("data", "ab")))), "1||"},
+        {Ftyp + Atom("moov", Atom("udta", "")), "0||"},
+        {Nested(200), "0||"}, // nested beyond the depth cap
+    };
+    for (const auto& [bytes, want] : rows) {
+        TFileViewRef file = TFileView::FromBytes(bytes);
+        TMp4AtomList atoms;
+        BuildAtomList(*file, atoms, -1, 0, static_cast<int64_t>(file->Size()));
+        ASSERT_FALSE(atoms.empty());
+        EXPECT_LE(atoms.size(), MaxAtomCount);
+        for (const TMp4Atom& atom : atoms) {
+            int depth = 0;
+            int64_t begin = 0, end = static_cast<int64_t>(file->Size());
+            if (atom.Parent >= 0) {
+                const TMp4Atom& parent = atoms[static_cast<size_t>(atom.Parent)];
+                begin = parent.PayloadOffset(), end = parent.Position + parent.Size;
+            }
+            for (int32_t p = atom.Parent; p >= 0; p = atoms[static_cast<size_t>(p)].Parent)
+                ++depth;
+            EXPECT_LT(depth, MaxAtomDepth);
+            EXPECT_GE(atom.Position, begin);
+            EXPECT_GE(atom.Size, int64_t{atom.HeaderSize});
+            EXPECT_LE(atom.Position + atom.Size, end) << std::string(atom.Name.data(), 4);
+        }
+        TRef<TTagMp4> tag(new TTagMp4);
+        EXPECT_TRUE(tag->Read(*file));
+        EXPECT_EQ(std::to_string(tag->Valid) + "|" + tag->GetField(tfTitle) + "|" +
+                      tag->GetField(tfTrack),
+                  want);
     }
-    TRef<TTagMp4> tag(new TTagMp4);
-    EXPECT_TRUE(tag->Read(*file));
-    EXPECT_EQ(tag->Valid, layout.Valid);
-    EXPECT_EQ(tag->GetField(tfTitle), layout.Title);
-}
-
-INSTANTIATE_TEST_SUITE_P(Layouts, TMp4LayoutTest, ::testing::ValuesIn(Layouts), LayoutName);
-
-TEST(Mp4Walk, SixtyFourBitAndUuidHeadersAreRecorded) {
-    TFileViewRef file = TFileView::FromBytes(Ftyp + Atom("uuid", std::string(16, '\x7F')) +
-                                             Moov(Items("Song"), Wide));
-    TMp4AtomList atoms;
-    BuildAtomList(*file, atoms, -1, 0, static_cast<int64_t>(file->Size()));
-    ASSERT_GE(atoms.size(), 3u);
-    EXPECT_EQ(atoms[1].HeaderSize, 24u);
-    EXPECT_EQ(atoms[1].UserType[15], 0x7F);
-    EXPECT_EQ(atoms[2].Size32, 1u);
-    EXPECT_EQ(atoms[2].HeaderSize, 16u);
-    EXPECT_EQ(atoms[2].Size, static_cast<int64_t>(file->Size()) - atoms[2].Position);
-    EXPECT_EQ(DumpAtoms(atoms).substr(0, 15), "ftyp:     24\r\nu");
-    TRef<TTagMp4> tag(new TTagMp4);
-    EXPECT_TRUE(tag->Read(*file) && tag->Valid);
-    EXPECT_EQ(tag->GetField(tfTrack), "4"); // a total of 0 shows no "/"
 }
 
 TEST(Mp4Reader, HandlerOutsideTrackAndMediaIsNoSoundTrack) {
-    TFileViewRef file = TFileView::FromBytes(
-        Ftyp + Atom("moov", Atom("trak", Atom("hdlr", Zeros(8) + "soun" + Zeros(12)))));
-    TAudioRef record(CreateMP4());
-    EXPECT_TRUE(record->Read(*file));
-    EXPECT_TRUE(record->Valid);
-    EXPECT_EQ(record->Channels, 0);
-    EXPECT_EQ(record->Info->GetText(), "Version=M4A  rev.512 (Apple AAC audio)\r\n");
-    TAudioRef notMp4(CreateMP4());
-    EXPECT_FALSE(notMp4->Read(*TFileView::FromBytes(Atom("moov", "") + Ftyp)));
+    ExpectFields(
+        ReadSummary(CreateMP4,
+                    Ftyp + Atom("moov", Atom("trak", Atom("hdlr", Zeros(8) + "soun" + Zeros(12))))),
+        "Read=1|Valid=1|Channels=0|Version=M4A  rev.512 (Apple AAC audio)|");
+    ExpectFields(ReadSummary(CreateMP4, Atom("moov", "") + Ftyp), "Read=0");
 }
+
+namespace {
 
 // "esds" bytes: size, name, version and flags, then the ES, decoder configuration and
 // decoder-specific descriptors, their lengths in one byte or in four.
@@ -151,53 +118,40 @@ std::string Esds(bool longLengths, const std::string& specific, uint32_t claimed
 }
 
 TEST(Mp4Esds, DescriptorsOfEitherLengthFormAndDamagedLengths) {
-    struct TCase {
-        std::string Bytes;
-        bool Specific;
-        uint32_t Bits;
-        int Type, Channels;
-    } cases[] = {
-        {Esds(true, "\x12\x10"), true, 96000, 2, 2},             // AAC LC, 44.1 kHz, stereo
-        {Esds(false, "\x11\xB0"), true, 96000, 2, 6},            // AAC LC, 48 kHz, 5.1
-        {Esds(false, "\x12"), true, 96000, 0, 0},                // a configuration of one byte
-        {Esds(true, "\x12\x10", 5), false, 0, 0, 0},             // a configuration too short
-        {Esds(false, "\x12\x10").substr(0, 30), false, 0, 0, 0}, // cut in the configuration
+    // Whether the decoder configuration was read; the bit rate, object type and channels.
+    const std::pair<std::string, const char*> rows[] = {
+        {Esds(true, "\x12\x10"), "1|96000|2|2"},            // AAC LC, 44.1 kHz, stereo
+        {Esds(false, "\x11\xB0"), "1|96000|2|6"},           // AAC LC, 48 kHz, 5.1
+        {Esds(false, "\x12"), "1|96000|0|0"},               // a configuration of one byte
+        {Esds(true, "\x12\x10", 5), "0|0|0|0"},             // a configuration too short
+        {Esds(false, "\x12\x10").substr(0, 30), "0|0|0|0"}, // cut in the configuration
     };
-    for (const TCase& c : cases) {
+    for (const auto& [bytes, want] : rows) {
         TEsdsInfo info;
-        EXPECT_EQ(ParseEsds(TByteView(c.Bytes), info), c.Specific);
-        EXPECT_EQ(info.AverageBitRate, c.Bits);
-        EXPECT_EQ(info.AudioObjectType, c.Type);
-        EXPECT_EQ(info.Channels, c.Channels);
+        const bool read = ParseEsds(TByteView(bytes), info);
+        EXPECT_EQ(std::to_string(read) + "|" + std::to_string(info.AverageBitRate) + "|" +
+                      std::to_string(info.AudioObjectType) + "|" + std::to_string(info.Channels),
+                  want);
     }
 }
 
-class TMp4FileTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        REQUIRE_TOOL("ffmpeg");
-        REQUIRE_TOOL("/usr/bin/python3");
-    }
-    std::string Encode(const std::string& name, const std::string& codec) {
-        const std::string file = Dir.Path(name);
-        EXPECT_EQ(
-            testsupport::Run("ffmpeg -v error -y -f lavfi -i sine=sample_rate=44100:duration=1.5 "
-                             "-ac 2 -c:a " +
-                             codec +
-                             " -metadata title=Tøne -metadata artist=Someone -metadata "
-                             "album=Record -metadata date=2021 -metadata genre=Jazz "
-                             "-metadata track=3/12 -metadata comment=Nice -metadata "
-                             "composer=Writer " +
-                             Quote(file)),
-            0);
-        return file;
-    }
-    TTempDir Dir;
-};
-
-TEST_F(TMp4FileTest, ItemsReadLikeMutagenAndNeverWritten) {
+// ffmpeg's files: the items and the length read as mutagen reads them; nothing is ever written,
+// not even a dump of the atoms into the current directory.
+TEST(Mp4File, ItemsReadLikeMutagenAndNeverWritten) {
+    REQUIRE_TOOL("ffmpeg");
+    REQUIRE_TOOL("/usr/bin/python3");
+    TTempDir dir;
+    const std::string file = dir.Path("t.m4a");
     for (const char* codec : {"aac", "alac"}) {
-        const std::string file = Encode(std::string("tagged-") + codec + ".m4a", codec);
+        ASSERT_EQ(testsupport::Run(
+                      "ffmpeg -v error -y -f lavfi -i sine=sample_rate=44100:duration=1.5 -ac 2 "
+                      "-c:a " +
+                      std::string(codec) +
+                      " -metadata title=Tøne -metadata artist=Someone -metadata album=Record "
+                      "-metadata date=2021 -metadata genre=Jazz -metadata track=3/12 -metadata "
+                      "comment=Nice -metadata composer=Writer " +
+                      Quote(file)),
+                  0);
         const auto expected = MutagenTags(file);
         ASSERT_FALSE(expected.empty()) << codec;
         TAudioRef record(CreateMP4());
@@ -221,34 +175,30 @@ TEST_F(TMp4FileTest, ItemsReadLikeMutagenAndNeverWritten) {
                                             Probe(file, "format_tags", "minor_version") +
                                             " (Apple AAC audio)");
 
-        // Read only: a write reports false and changes nothing.
+        // Read only: a write reports false and changes nothing, by the library or the command.
         const std::string before = ReadFile(file);
         TRef<TTagBase> mp4 = CreateTag(tkMp4);
         ASSERT_TRUE(mp4->Read(file));
         mp4->SetField(tfTitle, "Other");
         EXPECT_FALSE(mp4->Save(file));
         EXPECT_FALSE(mp4->Remove(file));
-        EXPECT_TRUE(ReadFile(file) == before);
         EXPECT_FALSE(static_cast<const TTagMp4&>(*mp4).AtomDump().empty());
+        std::string out;
+        EXPECT_EQ(testsupport::Run("cd " + Quote(dir.Root()) + " && " + AUDIOLENS_CLI +
+                                       " --verify t.m4a && " + AUDIOLENS_CLI + " --tag Mp4 t.m4a",
+                                   &out),
+                  0);
+        EXPECT_NE(out.find("Title: Tøne"), std::string::npos) << out;
+        EXPECT_NE(testsupport::Run(std::string(AUDIOLENS_CLI) + " --tag Mp4 --set Title=X " +
+                                       Quote(file) + " 2>&1",
+                                   &out),
+                  0);
+        EXPECT_NE(out.find("MP4 tags are read-only"), std::string::npos) << out;
+        EXPECT_TRUE(ReadFile(file) == before);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Root()),
+                                std::filesystem::directory_iterator()),
+                  1);
     }
 }
 
-// A read writes nothing, not even a dump of the atoms into the current directory.
-TEST_F(TMp4FileTest, CommandLineWritesNothing) {
-    const std::string file = Encode("cli.m4a", "aac"), before = ReadFile(file);
-    std::string out;
-    EXPECT_EQ(testsupport::Run("cd " + Quote(Dir.Root()) + " && " + AUDIOLENS_CLI +
-                                   " --verify cli.m4a && " + AUDIOLENS_CLI + " --tag Mp4 cli.m4a",
-                               &out),
-              0);
-    EXPECT_NE(out.find("Title: Tøne"), std::string::npos) << out;
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir.Root()),
-                            std::filesystem::directory_iterator()),
-              1);
-    EXPECT_NE(testsupport::Run(std::string(AUDIOLENS_CLI) + " --tag Mp4 --set Title=X " +
-                                   Quote(file) + " 2>&1",
-                               &out),
-              0);
-    EXPECT_NE(out.find("MP4 tags are read-only"), std::string::npos) << out;
-    EXPECT_TRUE(ReadFile(file) == before);
-}
+} // namespace
