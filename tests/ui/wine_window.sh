@@ -46,13 +46,24 @@ wav="$out/tone 8k.wav"
 } >"$wav"
 [ "$(stat -c %s "$wav")" = 8044 ] || fail "test file has the wrong size"
 
+# The first window of that name, polled every half second: a search that meets a window Wine
+# is just destroying fails with an X error, so one failed search is no answer.
+find_window() {
+    local found
+    for _ in $(seq "$2"); do
+        found=$(xdotool search --name "$1" 2>/dev/null | head -1)
+        [ -n "$found" ] && { echo "$found"; return; }
+        sleep 0.5
+    done
+}
+
 # From the test directory, the dialog starts there and the file name alone picks the file.
 start_program() {
     rm -f "$out/box.txt"
     (cd "$out" && exec env AUDIOLENS_WINDOW_DUMP=box.txt wine "$program") >>"$out/program.log" 2>&1 &
     app=$!
     pids+=($app)
-    win=$(timeout 60 xdotool search --sync --name '^MainForm$' | head -1)
+    win=$(find_window '^MainForm$' 120)
     [ -n "$win" ] || fail "no MainForm window"
     sleep 1
 }
@@ -67,7 +78,7 @@ click() {
 click_and_choose() {
     click "$1" "$2"
     local dialog
-    dialog=$(timeout 30 xdotool search --sync --name '^Open$' | head -1)
+    dialog=$(find_window '^Open$' 60)
     [ -n "$dialog" ] || fail "no open dialog"
     sleep 1
     xdotool type --delay 20 "$3"
