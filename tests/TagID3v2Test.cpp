@@ -86,9 +86,7 @@ TEST_F(TID3v2Fixture, WholeFiles) {
 // Each row is a tag before audio: its summary after "Read=1|Valid=1|Size=<the tag's bytes>|".
 TEST_F(TID3v2Fixture, FramesOfEveryEncodingAndLayout) {
     struct TRow {
-        const char* Name;
-        std::string Tag;
-        std::string Expected;
+        std::string Tag, Expected;
         uint8_t DuplicateMode = 2;
     };
     const char* ids[] = {"TRCK", "TIT2", "TPE1", "TALB", "TYER", "COMM", "TCON", "TCOM",
@@ -103,114 +101,80 @@ TEST_F(TID3v2Fixture, FramesOfEveryEncodingAndLayout) {
     const std::string emptyFirst = F3("TIT2", "\0"s) + F3("TIT2", "\0Second"s);
     std::string unsynchronised = F3("TIT2", "\x01\xFF\x00\xFEO\0k\0"s); // FF FE as FF 00 FE
     unsynchronised.replace(4, 4, BE32(7)); // the size counts the bytes before unsynchronisation
+    const std::string bigFrame = "\0"s + std::string(199, 't'); // 200: 328 if taken plainly
+    // clang-format off
     const TRow rows[] = {
-        {"the fifteen fields of version 3", ID3v2Tag(3, all, 100),
-         "Track=value 0|Title=value 1|Artist=value 2|Album=value 3|Year=value 4|Comment=value 5|"
-         "Genre=value 6|Composer=value 7|Encoder=value 8|Copyright=value 9|Url=value 10|"
-         "ContentGroup=value 11|Language=value 12|Lyrics=value 13|OriginalArtist=value 14|"
-         "Version=3|Frames=" +
-             allIds + "|"},
-        {"2.2 ids are translated, unknown ones repeat their third character",
-         ID3v2Tag(2, F2("TT2", "\0Old"s) + F2("TP1", "\0Band"s) + F2("XYZ", "\0o"s) +
+        {ID3v2Tag(3, all, 100), "Track=value 0|Title=value 1|Artist=value 2|Album=value 3|"
+            "Year=value 4|Comment=value 5|Genre=value 6|Composer=value 7|Encoder=value 8|"
+            "Copyright=value 9|Url=value 10|ContentGroup=value 11|Language=value 12|"
+            "Lyrics=value 13|OriginalArtist=value 14|Version=3|Frames=" + allIds + "|"},
+        // 2.2 ids are translated; unknown ones repeat their third character
+        {ID3v2Tag(2, F2("TT2", "\0Old"s) + F2("TP1", "\0Band"s) + F2("XYZ", "\0o"s) +
                          F2("COM", "\0eng\0Note"s)),
          "Title=Old|Artist=Band|Comment=Note|Version=2|Frames=TIT2,TPE1,XYZZ,COMM,|"},
-        {"every duplicate is kept; a field reads the first with text", ID3v2Tag(3, emptyFirst),
-         "Title=Second|Version=3|Frames=TIT2,TIT2,|"},
-        {"the first of two with text",
-         ID3v2Tag(3, F3("TIT2", "\0First"s) + F3("TIT2", "\0Second"s)),
+        // duplicates: all kept (a field reads the first with text), the first, the first with text
+        {ID3v2Tag(3, emptyFirst), "Title=Second|Version=3|Frames=TIT2,TIT2,|"},
+        {ID3v2Tag(3, F3("TIT2", "\0First"s) + F3("TIT2", "\0Second"s)),
          "Title=First|Version=3|Frames=TIT2,TIT2,|"},
-        {"only the first kept", ID3v2Tag(3, emptyFirst), "Version=3|Frames=TIT2,|", 0},
-        {"only the first with text kept", ID3v2Tag(3, emptyFirst),
-         "Title=Second|Version=3|Frames=TIT2,|", 1},
-        {"a genre number alone names the ID3v1 genre", ID3v2Tag(3, F3("TCON", "\0(17)"s)),
-         "Genre=Rock|Version=3|Frames=TCON,|"},
-        {"so does a bare 2.4 number",
-         ID3v2Tag(4, F4("TCON", "\x03"
-                                "32"s)),
-         "Genre=Classical|Version=4|Frames=TCON,|"},
-        {"a number before a name gives the name", ID3v2Tag(3, F3("TCON", "\0(13)Pop"s)),
-         "Genre=Pop|Version=3|Frames=TCON,|"},
-        {"2.4 keeps its year in TDRC",
-         ID3v2Tag(4, F4("TDRC", "\x03"
-                                "2019-05-04"s)),
-         "Year=2019|Version=4|Frames=TDRC,|"},
-        {"TYER before TDRC",
-         ID3v2Tag(3, F3("TDRC", "\0"
-                                "2001"s) +
-                         F3("TYER", "\0"
-                                    "1999"s)),
+        {ID3v2Tag(3, emptyFirst), "Version=3|Frames=TIT2,|", 0},
+        {ID3v2Tag(3, emptyFirst), "Title=Second|Version=3|Frames=TIT2,|", 1},
+        // a genre number names the ID3v1 genre, a number before a name gives the name
+        {ID3v2Tag(3, F3("TCON", "\0(17)"s)), "Genre=Rock|Version=3|Frames=TCON,|"},
+        {ID3v2Tag(4, F4("TCON", "\x03" "32"s)), "Genre=Classical|Version=4|Frames=TCON,|"},
+        {ID3v2Tag(3, F3("TCON", "\0(13)Pop"s)), "Genre=Pop|Version=3|Frames=TCON,|"},
+        // the year: 2.4 in TDRC; TYER before TDRC
+        {ID3v2Tag(4, F4("TDRC", "\x03" "2019-05-04"s)), "Year=2019|Version=4|Frames=TDRC,|"},
+        {ID3v2Tag(3, F3("TDRC", "\0" "2001"s) + F3("TYER", "\0" "1999"s)),
          "Year=1999|Version=3|Frames=TDRC,TYER,|"},
-        {"UTF-16 little-endian",
-         ID3v2Tag(3, F3("TIT2", "\x01\xFF\xFE"
-                                "A\0\xE9\0\xAC\x20"s)),
+        // UTF-16 by its mark, surrogates (one unpaired), an odd length
+        {ID3v2Tag(3, F3("TIT2", "\x01\xFF\xFE" "A\0\xE9\0\xAC\x20"s)),
          "Title=A\xC3\xA9\xE2\x82\xAC|Version=3|Frames=TIT2,|"},
-        {"UTF-16 big-endian by its mark", ID3v2Tag(3, F3("TIT2", "\x01\xFE\xFF\0A\0\xE9\x20\xAC"s)),
+        {ID3v2Tag(3, F3("TIT2", "\x01\xFE\xFF\0A\0\xE9\x20\xAC"s)),
          "Title=A\xC3\xA9\xE2\x82\xAC|Version=3|Frames=TIT2,|"},
-        {"a surrogate pair and an unpaired surrogate",
-         ID3v2Tag(3, F3("TIT2", "\x01\xFF\xFE\x3D\xD8\x00\xDE\x3D\xD8"
-                                "A\0"s)),
-         "Title=\xF0\x9F\x98\x80\xEF\xBF\xBD"
-         "A|Version=3|Frames=TIT2,|"},
-        {"odd-length UTF-16 drops the last byte",
-         ID3v2Tag(3, F3("TIT2", "\x01\xFF\xFEH\0i"s) + F3("TPE1", "\0B"s)),
+        {ID3v2Tag(3, F3("TIT2", "\x01\xFF\xFE\x3D\xD8\x00\xDE\x3D\xD8" "A\0"s)),
+         "Title=\xF0\x9F\x98\x80\xEF\xBF\xBD" "A|Version=3|Frames=TIT2,|"},
+        {ID3v2Tag(3, F3("TIT2", "\x01\xFF\xFEH\0i"s) + F3("TPE1", "\0B"s)),
          "Title=H|Artist=B|Version=3|Frames=TIT2,TPE1,|"},
-        {"2.4 UTF-8",
-         ID3v2Tag(4, F4("TIT2", "\x03Gr\xC3\xBC\xC3\x9F"
-                                "e\0"s)),
-         "Title=Gr\xC3\xBC\xC3\x9F"
-         "e|Version=4|Frames=TIT2,|"},
-        {"2.4 UTF-16 big-endian without a mark", ID3v2Tag(4, F4("TPE1", "\x02\0B\0\xE4\x6C\x34"s)),
-         "Artist=B\xC3\xA4\xE6\xB0\xB4|Version=4|Frames=TPE1,|"},
-        {"bad UTF-8 becomes U+FFFD",
-         ID3v2Tag(4, F4("TALB", "\x03"
-                                "bad \xC3(\xFF"s)),
+        // 2.4: UTF-8 (bad bytes become U+FFFD), UTF-16 big-endian without a mark; Latin-1
+        {ID3v2Tag(4, F4("TIT2", "\x03Gr\xC3\xBC\xC3\x9F" "e\0"s)),
+         "Title=Gr\xC3\xBC\xC3\x9F" "e|Version=4|Frames=TIT2,|"},
+        {ID3v2Tag(4, F4("TALB", "\x03" "bad \xC3(\xFF"s)),
          "Album=bad \xEF\xBF\xBD(\xEF\xBF\xBD|Version=4|Frames=TALB,|"},
-        {"Latin-1 is converted", ID3v2Tag(3, F3("TIT2", "\0Caf\xE9"s)),
-         "Title=Caf\xC3\xA9|Version=3|Frames=TIT2,|"},
-        {"a comment skips its language and description",
-         ID3v2Tag(3, F3("COMM", "\0engdesc\0Text"s) + F3("USLT", "\0eng\0Hi"s)),
+        {ID3v2Tag(4, F4("TPE1", "\x02\0B\0\xE4\x6C\x34"s)),
+         "Artist=B\xC3\xA4\xE6\xB0\xB4|Version=4|Frames=TPE1,|"},
+        {ID3v2Tag(3, F3("TIT2", "\0Caf\xE9"s)), "Title=Caf\xC3\xA9|Version=3|Frames=TIT2,|"},
+        // comments and lyrics skip language and description (a UTF-16 one with zero bytes)
+        {ID3v2Tag(3, F3("COMM", "\0engdesc\0Text"s) + F3("USLT", "\0eng\0Hi"s)),
          "Comment=Text|Lyrics=Hi|Version=3|Frames=COMM,USLT,|"},
-        {"a UTF-16 description with zero bytes of its own",
-         ID3v2Tag(3, F3("COMM", "\x01"
-                                "eng\xFF\xFE"
-                                "d\0\0\0\xFF\xFEH\0i\0"s)),
+        {ID3v2Tag(3, F3("COMM", "\x01" "eng\xFF\xFE" "d\0\0\0\xFF\xFEH\0i\0"s)),
          "Comment=Hi|Version=3|Frames=COMM,|"},
-        {"2.4 sizes are syncsafe (200 would be 328 taken plainly)",
-         ID3v2Tag(4, F4("TIT2", "\0"s + std::string(199, 't')) + F4("TPE1", "\0Band"s), 50),
-         "Title=" + std::string(199, 't') + "|Artist=Band|Version=4|Frames=TIT2,TPE1,|"},
-        {"a 2.4 extended header is skipped",
-         ID3v2Tag(4, SyncSafe(6) + "\x01\x00"s + F4("TIT2", "\0Four"s), 10, 0x40),
+        // 2.4 sizes are syncsafe; extended headers are skipped, unless larger than the tag
+        {ID3v2Tag(4, F4("TIT2", bigFrame) + F4("TPE1", "\0Band"s), 50),
+         "Title=" + bigFrame.substr(1) + "|Artist=Band|Version=4|Frames=TIT2,TPE1,|"},
+        {ID3v2Tag(4, SyncSafe(6) + "\x01\x00"s + F4("TIT2", "\0Four"s), 10, 0x40),
          "Title=Four|Version=4|Frames=TIT2,|"},
-        {"a 2.3 extended header is skipped",
-         ID3v2Tag(3, BE32(6) + Zeros(2) + BE32(10) + F3("TIT2", "\0Three"s), 10, 0x40),
+        {ID3v2Tag(3, BE32(6) + Zeros(2) + BE32(10) + F3("TIT2", "\0Three"s), 10, 0x40),
          "Title=Three|Version=3|Frames=TIT2,|"},
-        {"an extended header larger than the tag leaves no frames",
-         ID3v2Tag(3, BE32(0xFFFFFFF0u) + F3("TIT2", "\0X"s), 0, 0x40), "Version=3|Frames=|"},
-        {"a zero-size frame ends the walk", ID3v2Tag(3, F3("TIT2", "") + F3("TPE1", "\0Band"s), 20),
-         "Version=3|Frames=|"},
-        {"a frame size past the tag end stops it",
-         ID3v2Tag(3, F3("TPE1", "\0Band"s) + "TIT2" + BE32(1000) + BE16(0) + "\0Title"s, 20),
+        {ID3v2Tag(3, BE32(0xFFFFFFF0u) + F3("TIT2", "\0X"s), 0, 0x40), "Version=3|Frames=|"},
+        // a zero size, or one past the tag's end, ends the walk
+        {ID3v2Tag(3, F3("TIT2", "") + F3("TPE1", "\0Band"s), 20), "Version=3|Frames=|"},
+        {ID3v2Tag(3, F3("TPE1", "\0Band"s) + "TIT2" + BE32(1000) + BE16(0) + "\0Title"s, 20),
          "Artist=Band|Version=3|Frames=TPE1,|"},
-        {"a size of 2^32 - 1", ID3v2Tag(3, "TIT2" + BE32(0xFFFFFFFFu) + BE16(0) + "\0T"s, 20),
-         "Version=3|Frames=|"},
-        {"of 2^31", ID3v2Tag(3, "TIT2" + BE32(0x80000000u) + BE16(0) + "\0T"s, 20),
-         "Version=3|Frames=|"},
-        {"of 2^31 - 1", ID3v2Tag(3, "TIT2" + BE32(0x7FFFFFFFu) + BE16(0) + "\0T"s, 20),
-         "Version=3|Frames=|"},
-        {"an unsynchronised tag", ID3v2Tag(3, unsynchronised, 10, 0x80),
-         "Title=Ok|Version=3|Frames=TIT2,|"},
-        {"compressed, encrypted, grouped and unsynchronised frames",
-         ID3v2Tag(3, F3("TIT2", "\0Song"s) + F3("APIC", "xxxxxxxx", 0x0080) +
+        {ID3v2Tag(3, "TIT2" + BE32(0xFFFFFFFFu) + BE16(0) + "\0T"s, 20), "Version=3|Frames=|"},
+        {ID3v2Tag(3, "TIT2" + BE32(0x80000000u) + BE16(0) + "\0T"s, 20), "Version=3|Frames=|"},
+        {ID3v2Tag(3, "TIT2" + BE32(0x7FFFFFFFu) + BE16(0) + "\0T"s, 20), "Version=3|Frames=|"},
+        {ID3v2Tag(3, unsynchronised, 10, 0x80), "Title=Ok|Version=3|Frames=TIT2,|"},
+        // compressed and encrypted frames cannot be read; grouped and unsynchronised ones can
+        {ID3v2Tag(3, F3("TIT2", "\0Song"s) + F3("APIC", "xxxxxxxx", 0x0080) +
                          F3("PRIV", "\1yyyyyy", 0x0040) + F3("TALB", "g\0Al"s, 0x0020)),
          "Title=Song|Album=Al|Version=3|Frames=TIT2,APIC*,PRIV*,TALB,|"},
-        {"the same in 2.4",
-         ID3v2Tag(4, F4("TIT2", "\0Song"s) + F4("APIC", "zzzzzz", 0x0008) +
+        {ID3v2Tag(4, F4("TIT2", "\0Song"s) + F4("APIC", "zzzzzz", 0x0008) +
                          F4("PRIV", "zzzzzz", 0x0004) + F4("TPE1", "\0A\xFF\0"s, 0x0002) +
                          F4("TALB", "\0\0\0\3\0Al"s, 0x0001)),
          "Title=Song|Artist=A\xC3\xBF|Album=Al|Version=4|Frames=TIT2,APIC*,PRIV*,TPE1,TALB,|"},
     };
+    // clang-format on
     for (const TRow& row : rows) {
-        SCOPED_TRACE(row.Name);
         Tag->DuplicateMode = row.DuplicateMode;
         EXPECT_EQ(Frames(ReadBytes(row.Tag + AudioBytes(64))),
                   "Read=1|Valid=1|Size=" + std::to_string(row.Tag.size()) + "|" + row.Expected);
@@ -220,97 +184,67 @@ TEST_F(TID3v2Fixture, FramesOfEveryEncodingAndLayout) {
 // Every row reads the file, sets the fields and saves: the whole file is compared.
 TEST_F(TID3v2Fixture, Saving) {
     struct TRow {
-        const char* Name;
         std::string Before;
         std::vector<std::pair<int, std::string>> Fields;
         std::string After; // "" when the save is refused and the file stays as it was
     };
-    const std::string v4Frames = F4("TIT2", "\x03Gr\xC3\xBC\xC3\x9F"
-                                            "e"s) +
-                                 F4("COMM", "\x03"
-                                            "engd\xC3\xA9\0na\xC3\xAFve"s) +
+    // clang-format off
+    const std::string v4Frames = F4("TIT2", "\x03Gr\xC3\xBC\xC3\x9F" "e"s) +
+                                 F4("COMM", "\x03" "engd\xC3\xA9\0na\xC3\xAFve"s) +
                                  F4("XYZW", "\x07opaque bytes\xFF"s) +
-                                 F4("TXXX",
-                                    "\x05\x03"
-                                    "key\0v\xC3\xA4lue"s,
-                                    0x0040);
-    const std::string song3 = F3("TIT2", "\0Song"s), other3 = F3("TIT2", "\0Other"s);
-    const std::string song4 = F4("TIT2", "\0Song"s), other4 = F4("TIT2", "\0Other"s);
+                                 F4("TXXX", "\x05\x03" "key\0v\xC3\xA4lue"s, 0x0040);
+    const std::string n179 = "\0"s + std::string(179, 'n'), x4979 = "\0"s + std::string(4979, 'x');
+    const std::string song = F3("TIT2", "\0Song"s), other = F3("TIT2", "\0Other"s);
+    const std::string kept3 = F3("APIC", "xxxxxxxx", 0x0080) + F3("PRIV", "\1yyyyyy", 0x0040);
+    const std::string kept4 = F4("APIC", "zzzzzz", 0x0008) + F4("PRIV", "zzzzzz", 0x0004) +
+                              F4("TPE1", "\0A\xFF\0"s, 0x0002);
     std::string unsynchronised = F3("TIT2", "\x01\xFF\x00\xFEO\0k\0"s);
     unsynchronised.replace(4, 4, BE32(7));
     const TRow rows[] = {
-        {"a smaller tag is written in place, padded to the old size",
-         ID3v2Tag(3, F3("TIT2", "\0Old"s), 2976),
-         {{tfTitle, std::string(179, 'n')}},
-         ID3v2Tag(3, F3("TIT2", "\0"s + std::string(179, 'n')), 2800)},
-        {"a new tag of 5000 bytes has no padding",
-         "",
-         {{tfTitle, std::string(4979, 'x')}},
-         ID3v2Tag(3, F3("TIT2", "\0"s + std::string(4979, 'x')))},
-        {"a short one over it keeps its size",
-         ID3v2Tag(3, F3("TIT2", "\0"s + std::string(4979, 'x'))),
-         {{tfTitle, "short"}},
+        // a smaller tag is written in place, padded to the old size
+        {ID3v2Tag(3, F3("TIT2", "\0Old"s), 2976), {{tfTitle, n179.substr(1)}},
+         ID3v2Tag(3, F3("TIT2", n179), 2800)},
+        // a new tag of 5000 bytes has no padding; a short one over it keeps the size
+        {"", {{tfTitle, x4979.substr(1)}}, ID3v2Tag(3, F3("TIT2", x4979))},
+        {ID3v2Tag(3, F3("TIT2", x4979)), {{tfTitle, "short"}},
          ID3v2Tag(3, F3("TIT2", "\0short"s), 5000 - 10 - 16)},
-        {"a small new tag is padded to 4096 bytes; an empty comment and URL stay frames",
-         "",
-         {{tfTitle, "T"},
-          {tfComment, ""},
-          {tfUrl, ""},
-          {tfArtist, ""},
-          {-1, "x"},
-          {15, "x"},
-          {tfVersion, "x"},
-          {200, "x"}},
+        // a small new tag is padded to 4096 bytes; an empty comment and URL stay frames
+        {"", {{tfTitle, "T"}, {tfComment, ""}, {tfUrl, ""}, {tfArtist, ""}, {-1, "x"},
+              {15, "x"}, {tfVersion, "x"}, {200, "x"}},
          ID3v2Tag(3, F3("TIT2", "\0T"s) + F3("COMM", "\0lng\0"s) + F3("WXXX", "\0\0"s), 4047)},
-        {"an empty text deletes its frame",
-         ID3v2Tag(3, F3("TIT2", "\0T"s) + F3("TPE1", "\0A"s), 10),
-         {{tfTitle, ""}},
+        // an empty text deletes its frame
+        {ID3v2Tag(3, F3("TIT2", "\0T"s) + F3("TPE1", "\0A"s), 10), {{tfTitle, ""}},
          ID3v2Tag(3, F3("TPE1", "\0A"s), 22)},
-        {"a 2.2 tag becomes 2.3",
-         ID3v2Tag(2, F2("TT2", "\0Old"s) + F2("TP1", "\0Band"s)),
-         {{tfTitle, "New"}},
+        // 2.2 becomes 2.3
+        {ID3v2Tag(2, F2("TT2", "\0Old"s) + F2("TP1", "\0Band"s)), {{tfTitle, "New"}},
          ID3v2Tag(3, F3("TIT2", "\0New"s) + F3("TPE1", "\0Band"s), 4057)},
-        {"2.4 stays 2.4, every other frame byte for byte, a grouped one with its flag",
-         ID3v2Tag(4, v4Frames, 20),
-         {{tfArtist, "Band"}},
+        // 2.4 stays 2.4, every other frame byte for byte, a grouped one with its flag
+        {ID3v2Tag(4, v4Frames, 20), {{tfArtist, "Band"}},
          ID3v2Tag(4, v4Frames + F4("TPE1", "\0Band"s), 5)},
-        {"compressed and encrypted 2.3 frames are kept",
-         ID3v2Tag(3, song3 + F3("APIC", "xxxxxxxx", 0x0080) + F3("PRIV", "\1yyyyyy", 0x0040), 10),
-         {{tfTitle, "Other"}},
-         ID3v2Tag(3, other3 + F3("APIC", "xxxxxxxx", 0x0080) + F3("PRIV", "\1yyyyyy", 0x0040), 9)},
-        {"so are 2.4 ones and one unsynchronised by itself",
-         ID3v2Tag(4,
-                  song4 + F4("APIC", "zzzzzz", 0x0008) + F4("PRIV", "zzzzzz", 0x0004) +
-                      F4("TPE1", "\0A\xFF\0"s, 0x0002),
-                  10),
-         {{tfTitle, "Other"}},
-         ID3v2Tag(4,
-                  other4 + F4("APIC", "zzzzzz", 0x0008) + F4("PRIV", "zzzzzz", 0x0004) +
-                      F4("TPE1", "\0A\xFF\0"s, 0x0002),
-                  9)},
-        {"an unsynchronised tag is not rewritten",
-         ID3v2Tag(3, unsynchronised, 10, 0x80),
-         {{tfArtist, "New"}},
-         ""},
-        {"nor one of an unknown version", ID3v2Tag(5, song3), {{tfTitle, "New"}}, ""},
+        // compressed and encrypted frames are kept, and one unsynchronised by itself
+        {ID3v2Tag(3, song + kept3, 10), {{tfTitle, "Other"}}, ID3v2Tag(3, other + kept3, 9)},
+        {ID3v2Tag(4, F4("TIT2", "\0Song"s) + kept4, 10), {{tfTitle, "Other"}},
+         ID3v2Tag(4, F4("TIT2", "\0Other"s) + kept4, 9)},
+        // an unsynchronised tag is not rewritten, nor one of an unknown version
+        {ID3v2Tag(3, unsynchronised, 10, 0x80), {{tfArtist, "New"}}, ""},
+        {ID3v2Tag(5, song), {{tfTitle, "New"}}, ""},
     };
+    // clang-format on
     const std::string audio = AudioBytes(4000);
     for (const TRow& row : rows) {
-        SCOPED_TRACE(row.Name);
         ASSERT_TRUE(ReadBytes(row.Before + audio));
         Set(row.Fields);
         EXPECT_EQ(Tag->Save(File), !row.After.empty());
         EXPECT_TRUE(ReadFile(File) == (row.After.empty() ? row.Before : row.After) + audio);
-        if (!row.After.empty()) {
-            EXPECT_EQ(Tag->Size, static_cast<int32_t>(row.After.size()));
-        }
+        EXPECT_EQ(Tag->Size,
+                  static_cast<int32_t>((row.After.empty() ? row.Before : row.After).size()));
     }
     ASSERT_TRUE(Tag->Remove(File));
     EXPECT_TRUE(ReadFile(File) == audio);
     EXPECT_FALSE(Tag->Remove(File)); // no tag: nothing to cut
     EXPECT_TRUE(ReadFile(File) == audio);
     EXPECT_FALSE(Tag->Remove(Dir.Path("missing.mp3")));
-    WriteFile(File, ID3v2Tag(4, song4, 300, 0x10) + Zeros(10) + audio); // with a footer
+    WriteFile(File, ID3v2Tag(4, F4("TIT2", "\0Song"s), 300, 0x10) + Zeros(10) + audio); // footer
     ASSERT_TRUE(Tag->Remove(File));
     EXPECT_TRUE(ReadFile(File) == audio);
     EXPECT_FALSE(std::filesystem::exists(File + "~"));
