@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <random>
+#include <tuple>
 
 using namespace audiolens;
 using namespace testsupport;
@@ -30,19 +31,16 @@ const std::string Lyrics300 = LyricsBlock(LyricsField("LYR", std::string(300 - 3
 // unchanged and refused (Save too) where sizes or header do not hold.
 TEST_F(TAPEFixture, ReadingAndRemoving) {
     struct TRow {
-        const char* Name;
-        std::string Bytes;
-        std::string Expected;
+        std::string Bytes, Expected;
         std::string Removed;  // the file after Remove
         bool Refused = false; // Remove and Save refuse; the file stays as it was
     };
     const std::string A = AudioBytes(1000), B = "Read=1|Valid=1|", None = "Read=1|Valid=0|Size=0|";
-    const std::string full = APETag(
-        2000,
-        {APEItem("Title", "Song"), APEItem("ARTIST", "Band"), APEItem("album", "Record"),
-         APEItem("Track", "3/12"), APEItem("Year", "1999"), APEItem("Genre", "Rock"),
-         APEItem("Comment", "Nice"), APEItem("Copyright", "(c) Me"), APEItem("Composer", "x")},
-        true);
+    // clang-format off
+    const std::string full = APETag(2000, {APEItem("Title", "Song"), APEItem("ARTIST", "Band"),
+        APEItem("album", "Record"), APEItem("Track", "3/12"), APEItem("Year", "1999"),
+        APEItem("Genre", "Rock"), APEItem("Comment", "Nice"), APEItem("Copyright", "(c) Me"),
+        APEItem("Composer", "x")}, true);
     const std::string behind = APETag(2000, {APEItem("Title", "Behind")});
     const std::string old = APETag(1000, {APEItem("Title", "Old"), APEItem("Track", "7")});
     const std::string longValue = std::string(249, 'a') + "b\xC3\xA9" + std::string(4000, 'c');
@@ -51,60 +49,50 @@ TEST_F(TAPEFixture, ReadingAndRemoving) {
         APETag(2000, {APEItem("Title", "caf\xC3\xA9"), APEItem("Artist", "bad\xE9")});
     const std::string asIs =
         APETag(1000, {APEItem("Title", "\xC3\xA9"), APEItem("Artist", "x\xE9")});
-    const std::string trimmed =
-        APETag(2000, {APEItem(" title\t", "  Two\0Values  "s), APEItem("Album", "  A  "),
-                      APEItem("Album", "Later"), APEItem("Year", "2001", 1)});
+    const std::string trimmed = APETag(2000, {APEItem(" title\t", "  Two\0Values  "s),
+        APEItem("Album", "  A  "), APEItem("Album", "Later"), APEItem("Year", "2001", 1)});
     auto sized = [](const std::string& body, uint32_t count, uint32_t flags = 0) {
         return body + APEFooter(2000, static_cast<uint32_t>(body.size() + 32), count, flags);
     };
     const std::string two = APEItem("Title", "One") + APEItem("Artist", "Two");
     const std::string hugeCount = sized(two, 0x7FFFFFFF), negativeCount = sized(two, 0xFFFFFFFF);
     const std::string longItem = sized(APEItem("Artist", "First") + LE32(0x80000000u) + LE32(0) +
-                                           "Title\0Short"s + APEItem("Album", "Never"),
-                                       3);
+                                       "Title\0Short"s + APEItem("Album", "Never"), 3);
     const std::string noZero =
         sized(APEItem("Title", "Kept") + LE32(4) + LE32(0) + std::string(600, 'K'), 2);
-    const std::string missingHeader = sized(APEItem("Title", "X"), 1, APEHasHeader);
+    const std::string noHeader = sized(APEItem("Title", "X"), 1, APEHasHeader);
     std::vector<TRow> rows = {
-        {"2000 with header and footer, keys in any case", A + full + V1,
-         B + Size(full, true) +
-             "Track=3|Title=Song|Artist=Band|Album=Record|Year=1999|Comment=Nice|Genre=Rock|"
-             "Copyright=(c) Me|Version=2000|",
-         A + V1},
-        {"no tag", A, None, A},
-        {"a short file", "short", None, "short"},
-        {"the footer sits before Lyrics3 and ID3v1", A + behind + Lyrics300 + V1,
-         B + Size(behind) + "Title=Behind|Version=2000|", A + Lyrics300 + V1},
-        {"1000, footer only", A + old, B + Size(old) + "Track=7|Title=Old|Version=1000|", A},
-        {"values are read whole", whole,
-         B + Size(whole) + "Title=N|Comment=" + longValue + "|Version=2000|", ""},
-        {"2000 is UTF-8, bad bytes become U+FFFD", utf8,
-         B + Size(utf8) + "Title=caf\xC3\xA9|Artist=bad\xEF\xBF\xBD|Version=2000|", ""},
-        {"1000 is taken as it is", asIs,
-         B + Size(asIs) + "Title=\xC3\xA9|Artist=x\xE9|Version=1000|", ""},
-        {"keys and values trimmed, values end at zero, a later item wins, flags not interpreted",
-         trimmed, B + Size(trimmed) + "Title=Two|Album=Later|Year=2001|Version=2000|", ""},
-        {"a huge count stops at the footer", A + hugeCount,
-         B + Size(hugeCount) + "Title=One|Artist=Two|Version=2000|", A},
-        {"a negative count reads no item", negativeCount, B + Size(negativeCount) + "Version=2000|",
-         ""},
-        {"a value claiming more than the tag ends the walk", A + longItem,
-         B + Size(longItem) + "Artist=First|Version=2000|", A},
-        {"a key without its zero stops at the tag end", noZero,
-         B + Size(noZero) + "Title=Kept|Version=2000|", ""},
-        {"something between footer and ID3v1 hides the tag", A + behind + "junk" + V1, None,
-         A + behind + "junk" + V1},
-        {"an announced header that is missing: 32 bytes of audio would go with it",
-         A + missingHeader, B + Size(missingHeader) + "Title=X|Version=2000|", "", true},
+        {A, None, A},
+        {"short", None, "short"},
+        // 2000 with header and footer, keys in any case, in front of an ID3v1 tag
+        {A + full + V1, B + Size(full, true) + "Track=3|Title=Song|Artist=Band|Album=Record|"
+         "Year=1999|Comment=Nice|Genre=Rock|Copyright=(c) Me|Version=2000|", A + V1},
+        {A + behind + Lyrics300 + V1, B + Size(behind) + "Title=Behind|Version=2000|",
+         A + Lyrics300 + V1},
+        {A + old, B + Size(old) + "Track=7|Title=Old|Version=1000|", A},
+        // values are read whole; 2000 is UTF-8 (bad bytes become U+FFFD), 1000 taken as it is
+        {whole, B + Size(whole) + "Title=N|Comment=" + longValue + "|Version=2000|", ""},
+        {utf8, B + Size(utf8) + "Title=caf\xC3\xA9|Artist=bad\xEF\xBF\xBD|Version=2000|", ""},
+        {asIs, B + Size(asIs) + "Title=\xC3\xA9|Artist=x\xE9|Version=1000|", ""},
+        // keys and values trimmed, values end at zero, a later item wins, flags not interpreted
+        {trimmed, B + Size(trimmed) + "Title=Two|Album=Later|Year=2001|Version=2000|", ""},
+        // a count too large stops at the footer, a negative one reads no item; a value or a key
+        // running past the tag ends the walk
+        {A + hugeCount, B + Size(hugeCount) + "Title=One|Artist=Two|Version=2000|", A},
+        {negativeCount, B + Size(negativeCount) + "Version=2000|", ""},
+        {A + longItem, B + Size(longItem) + "Artist=First|Version=2000|", A},
+        {noZero, B + Size(noZero) + "Title=Kept|Version=2000|", ""},
+        // something between footer and ID3v1 hides the tag
+        {A + behind + "junk" + V1, None, A + behind + "junk" + V1},
+        // an announced header that is missing: 32 bytes of audio would go with it
+        {A + noHeader, B + Size(noHeader) + "Title=X|Version=2000|", "", true},
     };
-    const std::string x = APEItem("Title", "X");
-    for (uint32_t size :
-         {0x7FFFFFF0u, 0xFFFFFFF0u, static_cast<uint32_t>(x.size() + 33), 31u, 0u}) {
-        const std::string bytes = x + APEFooter(2000, size, 1);
-        rows.push_back({"a size the file cannot confirm", bytes, None, "", true});
-    }
+    // clang-format on
+    const std::string x = APEItem("Title", "X"); // sizes the file cannot confirm
+    for (uint32_t size : {0x7FFFFFF0u, 0xFFFFFFF0u, static_cast<uint32_t>(x.size() + 33), 31u, 0u})
+        rows.push_back({x + APEFooter(2000, size, 1), None, "", true});
     for (const TRow& row : rows) {
-        SCOPED_TRACE(row.Name);
+        SCOPED_TRACE(row.Expected);
         ASSERT_TRUE(ReadBytes(AudioBytes(10) + APETag(2000, {APEItem("Genre", "Earlier")})));
         EXPECT_EQ(Summary(row.Bytes), row.Expected);
         EXPECT_EQ(Tag->Remove(File), !row.Refused);
@@ -154,65 +142,42 @@ TEST_F(TAPEFixture, RandomDamageNeverCutsTheAudio) {
 
 // Every row reads the file, sets the fields and saves: the whole file is compared.
 TEST_F(TAPEFixture, Saving) {
-    struct TRow {
-        const char* Name;
-        std::string Before;
-        TFields Fields;
-        std::string After;
-    };
     const std::string A = AudioBytes(4096), trailing = Lyrics300 + V1;
-    const TRow rows[] = {
-        {"one title: version 2000, header and footer, no closing zero",
-         A,
-         {{tfTitle, "Abc"}},
-         A + APETag(2000, {APEItem("Title", "Abc")}, true)},
-        {"every field, items in the order of the keys",
-         A,
-         {{tfCopyright, "Cr"},
-          {tfComment, "C"},
-          {tfGenre, "Jazz"},
-          {tfYear, "2024"},
-          {tfTrack, "3/12"},
-          {tfAlbum, "Al"},
-          {tfArtist, "Ar"},
-          {tfTitle, "T"},
-          {tfComposer, "not an APE field"}},
-         A + APETag(2000,
-                    {APEItem("Title", "T"), APEItem("Artist", "Ar"), APEItem("Album", "Al"),
-                     APEItem("Track", "3/12"), APEItem("Year", "2024"), APEItem("Genre", "Jazz"),
-                     APEItem("Comment", "C"), APEItem("Copyright", "Cr")},
-                    true)},
-        {"a shorter tag in front of Lyrics3 and ID3v1; the item not changed stays as it was",
-         A + APETag(2000, {APEItem("Title", std::string(500, 'o')), APEItem("ARTIST", "Old\0x"s)}) +
-             trailing,
-         {{tfTitle, "New"}},
+    const std::string c2000(2000, 'c');
+    // clang-format off
+    const std::tuple<std::string, TFields, std::string> rows[] = {
+        // one title: version 2000, header and footer, no closing zero
+        {A, {{tfTitle, "Abc"}}, A + APETag(2000, {APEItem("Title", "Abc")}, true)},
+        // every field: items in the order of the keys
+        {A, {{tfCopyright, "Cr"}, {tfComment, "C"}, {tfGenre, "Jazz"}, {tfYear, "2024"},
+             {tfTrack, "3/12"}, {tfAlbum, "Al"}, {tfArtist, "Ar"}, {tfTitle, "T"},
+             {tfComposer, "not an APE field"}},
+         A + APETag(2000, {APEItem("Title", "T"), APEItem("Artist", "Ar"), APEItem("Album", "Al"),
+                           APEItem("Track", "3/12"), APEItem("Year", "2024"),
+                           APEItem("Genre", "Jazz"), APEItem("Comment", "C"),
+                           APEItem("Copyright", "Cr")}, true)},
+        // a shorter tag in front of Lyrics3 and ID3v1; the item not changed stays as it was
+        {A + APETag(2000, {APEItem("Title", std::string(500, 'o')), APEItem("ARTIST", "Old\0x"s)}) +
+             trailing, {{tfTitle, "New"}},
          A + APETag(2000, {APEItem("Title", "New"), APEItem("ARTIST", "Old\0x"s)}, true) +
              trailing},
-        {"a longer one: the file grows; an emptied field loses its items",
-         A +
-             APETag(2000, {APEItem("Title", "T"), APEItem("Artist", "Old"), APEItem("title", "2")},
-                    true) +
-             trailing,
-         {{tfComment, std::string(2000, 'c')}, {tfTitle, ""}},
-         A +
-             APETag(2000, {APEItem("Artist", "Old"), APEItem("Comment", std::string(2000, 'c'))},
-                    true) +
-             trailing},
-        {"a duplicate item of a changed field goes",
-         A + APETag(2000, {APEItem("Title", "T"), APEItem("Artist", "A"), APEItem("TITLE", "2")}),
+        // a longer one: the file grows; an emptied field loses all its items
+        {A + APETag(2000, {APEItem("Title", "T"), APEItem("Artist", "Old"), APEItem("title", "2")},
+                    true) + trailing, {{tfComment, c2000}, {tfTitle, ""}},
+         A + APETag(2000, {APEItem("Artist", "Old"), APEItem("Comment", c2000)}, true) + trailing},
+        // a duplicate item of a changed field goes
+        {A + APETag(2000, {APEItem("Title", "T"), APEItem("Artist", "A"), APEItem("TITLE", "2")}),
          {{tfTitle, "New"}},
          A + APETag(2000, {APEItem("Title", "New"), APEItem("Artist", "A")}, true)},
-        {"no field: no tag",
-         A + APETag(2000, {APEItem("Title", "T")}, true) + V1,
-         {{tfTitle, ""}},
-         A + V1},
+        // no field: no tag
+        {A + APETag(2000, {APEItem("Title", "T")}, true) + V1, {{tfTitle, ""}}, A + V1},
     };
-    for (const TRow& row : rows) {
-        SCOPED_TRACE(row.Name);
-        ASSERT_TRUE(ReadBytes(row.Before));
-        Set(row.Fields);
+    // clang-format on
+    for (const auto& [before, fields, after] : rows) {
+        ASSERT_TRUE(ReadBytes(before));
+        Set(fields);
         ASSERT_TRUE(Tag->Save(File));
-        EXPECT_TRUE(ReadFile(File) == row.After);
+        EXPECT_TRUE(ReadFile(File) == after);
     }
 }
 

@@ -77,7 +77,8 @@ TEST_F(TTrailingFixture, ReadingSizingAndRemovingTails) {
     };
     // Blocks after the audio, with or without an ID3v1 tag behind them, and their fields.
     const std::tuple<std::string, bool, std::string> blocks[] = {
-        {Block200, true, "Title=" + std::string(143, 't') + "|Artist=" + std::string(20, 'a') + "|"},
+        {Block200, true,
+         "Title=" + std::string(143, 't') + "|Artist=" + std::string(20, 'a') + "|"},
         {LyricsBlock(LyricsField("EAL", "Album") + LyricsField("AUT", "Writer")), false,
          "Album=Album|Composer=Writer|"},
         // every field id, trimmed; line breaks made CR LF; the image kept as it is
@@ -176,16 +177,18 @@ TEST_F(TTrailingFixture, WritingTails) {
          ID3v1Tag("New", "Old", "Old", "1990", "old", 3)},
         {false, block210 + ID3v1Tag("T"), {{tfTitle, "Changed"}}, block210 + ID3v1Tag("Changed")},
         // the block the ID3v1 object holds is written before its tag
-        {false, "", {{tfTitle, "T"}, {L + tfTitle, "Abc"}}, abc + ID3v1Tag("T", "", "", "", "", 255)},
+        {false, "", {{tfTitle, "T"}, {L + tfTitle, "Abc"}},
+         abc + ID3v1Tag("T", "", "", "", "", 255)},
         {true, V1, {{tfTitle, "Abc"}}, abc + V1},
         {true, "", {{tfTitle, "Abc"}}, abc},
         // every field in the order of writing, not trimmed; the year is no Lyrics3 field
-        {true, Block200 + V1, {{tfTitle, " T "}, {tfArtist, "Ar"}, {tfAlbum, "Al"}, {tfComment, "Co"},
-                               {tfComposer, "Au"}, {tfLyrics, "l1\r\nl2"}, {tfImage, "p.jpg||x||"},
-                               {tfYear, "2000"}},
+        {true, Block200 + V1, {{tfTitle, " T "}, {tfArtist, "Ar"}, {tfAlbum, "Al"},
+                               {tfComment, "Co"}, {tfComposer, "Au"}, {tfLyrics, "l1\r\nl2"},
+                               {tfImage, "p.jpg||x||"}, {tfYear, "2000"}},
          LyricsBlock("IND0000210" + LyricsField("EAL", "Al") + LyricsField("EAR", "Ar") +
-                     LyricsField("ETT", " T ") + LyricsField("INF", "Co") + LyricsField("AUT", "Au") +
-                     LyricsField("LYR", "l1\r\nl2") + LyricsField("IMG", "p.jpg||x||")) + V1},
+                     LyricsField("ETT", " T ") + LyricsField("INF", "Co") +
+                     LyricsField("AUT", "Au") + LyricsField("LYR", "l1\r\nl2") +
+                     LyricsField("IMG", "p.jpg||x||")) + V1},
         // blank fields write no block; Latin-1 is written back as it was read
         {true, Block200 + V1, {{tfTitle, ""}, {tfArtist, ""}, {tfLyrics, "  \r\n "}}, V1},
         {true, LyricsBlock(LyricsField("ETT", "Gr\xFC\xDF")) + V1, {{tfComment, ""}},
