@@ -9,6 +9,7 @@
 #include "framework/AudioFile.h"
 #include "framework/Registry.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <string>
@@ -38,30 +39,24 @@ template <class TTag> struct TTagFileFixture : ::testing::Test {
     std::string File = Dir.Path("t.mp3");
     audiolens::TRef<TTag> Tag{new TTag};
 
-    // Writes the bytes as the file and reads the tag from it.
+    // Writes the bytes as the file and reads the tag from it (summed up).
     bool ReadBytes(const std::string& bytes) {
         WriteFile(File, bytes);
         return Tag->Read(File);
     }
-    // The same, summed up.
-    std::string Summary(const std::string& bytes) {
-        const bool read = ReadBytes(bytes);
-        return TagSummary(read, *Tag);
-    }
+    std::string Summary(const std::string& bytes) { return TagSummary(ReadBytes(bytes), *Tag); }
     // A fresh object's reading of the file.
     std::string Reread() const {
         audiolens::TRef<TTag> fresh(new TTag);
-        const bool read = fresh->Read(File);
-        return TagSummary(read, *fresh);
+        return TagSummary(fresh->Read(File), *fresh);
     }
-    std::string Field(int id) const { return Tag->GetField(id); }
     void Set(const std::vector<std::pair<int, std::string>>& fields) {
         for (const auto& [id, value] : fields)
             Tag->SetField(id, value);
     }
 };
 
-// ---- ID3v1 and Lyrics3, the tags that end a file
+// ---- ID3v1 and Lyrics3
 
 // Text cut or padded to n bytes with fill.
 inline std::string Padded(std::string text, size_t n, char fill = '\0') {
@@ -69,37 +64,31 @@ inline std::string Padded(std::string text, size_t n, char fill = '\0') {
     return text;
 }
 
-// An ID3v1.0 tag: a 30-byte comment and no track.
+// An ID3v1.0 tag (a 30-byte comment, no track); ID3v1.1 gives the last two to a zero and a track.
 inline std::string ID3v1Tag(const std::string& title, const std::string& artist = "",
                             const std::string& album = "", const std::string& year = "",
                             const std::string& comment = "", uint8_t genre = 0) {
     return "TAG" + Padded(title, 30) + Padded(artist, 30) + Padded(album, 30) + Padded(year, 4) +
            Padded(comment, 30) + std::string(1, static_cast<char>(genre));
 }
-
-// An ID3v1.1 tag: a 28-byte comment, a zero byte and the track number.
 inline std::string ID3v11Tag(const std::string& title, const std::string& comment, uint8_t track,
                              uint8_t genre) {
     return ID3v1Tag(title, "", "", "", Padded(comment, 28) + '\0' + static_cast<char>(track),
                     genre);
 }
 
-inline std::string Digits(size_t value, size_t width) {
-    std::string d = std::to_string(value);
-    return std::string(width > d.size() ? width - d.size() : 0, '0') + d;
-}
-
+// A Lyrics3 field (id, five digits of size, data) and a v2.00 block around fields.
 inline std::string LyricsField(const std::string& id, const std::string& data) {
-    return id + Digits(data.size(), 5) + data;
+    const std::string size = std::to_string(data.size());
+    return id + std::string(5 - std::min<size_t>(5, size.size()), '0') + size + data;
 }
-
-// A Lyrics3 v2.00 block around the given fields.
 inline std::string LyricsBlock(const std::string& fields) {
-    std::string body = "LYRICSBEGIN" + fields;
-    return body + Digits(body.size(), 6) + "LYRICS200";
+    const std::string body = "LYRICSBEGIN" + fields, size = std::to_string(body.size());
+    return body + std::string(6 - std::min<size_t>(6, size.size()), '0') + size + "LYRICS200";
 }
 
-// ---- ID3v2
+// ---- ID3v2: a header, frames of each version (2.2: 3-byte id and size; 2.3: plain, 2.4:
+// syncsafe size, both with flags) and a tag of frames and padding
 
 inline std::string SyncSafe(uint32_t v) {
     std::string out;
@@ -107,40 +96,33 @@ inline std::string SyncSafe(uint32_t v) {
         out += static_cast<char>((v >> shift) & 0x7F);
     return out;
 }
-
 inline std::string ID3v2Header(uint8_t major, uint32_t bodySize, uint8_t flags = 0) {
     return std::string("ID3") + static_cast<char>(major) + '\0' + static_cast<char>(flags) +
            SyncSafe(bodySize);
 }
-
-// A frame of the version: 2.2 has a 3-byte id and size, 2.3 a plain and 2.4 a syncsafe size.
 inline std::string ID3v2Frame(uint8_t major, const std::string& id, const std::string& data,
                               uint16_t flags = 0) {
     const auto size = static_cast<uint32_t>(data.size());
     if (major == 2) return id + BE24(size) + data;
     return id + (major == 4 ? SyncSafe(size) : BE32(size)) + BE16(flags) + data;
 }
-
 inline std::string ID3v2Tag(uint8_t major, const std::string& frames, size_t padding = 0,
                             uint8_t flags = 0) {
     return ID3v2Header(major, static_cast<uint32_t>(frames.size() + padding), flags) + frames +
            Zeros(padding);
 }
 
-// ---- APE
+// ---- APE: items, a footer (or header) and a well-formed tag whose header repeats the footer
 
 constexpr uint32_t APEHasHeader = 0x80000000u, APEIsHeader = 0x20000000u;
 
 inline std::string APEItem(const std::string& key, const std::string& value, uint32_t flags = 0) {
     return LE32(static_cast<uint32_t>(value.size())) + LE32(flags) + key + '\0' + value;
 }
-
 inline std::string APEFooter(uint32_t version, uint32_t tagSize, uint32_t count,
                              uint32_t flags = 0) {
     return "APETAGEX" + LE32(version) + LE32(tagSize) + LE32(count) + LE32(flags) + Zeros(8);
 }
-
-// A well-formed tag; the header, when asked for, carries the same sizes as the footer.
 inline std::string APETag(uint32_t version, const std::vector<std::string>& items,
                           bool header = false) {
     std::string body;
