@@ -134,7 +134,7 @@ TEST_F(TTrailingFixture, ReadingSizingAndRemovingTails) {
     EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
-// Every row reads the file, sets the fields (those from LyricsOf on the ID3v1 object's block),
+// Every row reads the file, sets the fields (L + field: on the block the ID3v1 object owns),
 // saves and gives the whole tail; an empty After: the save is refused and nothing changes.
 TEST_F(TTrailingFixture, WritingTails) {
     constexpr int L = 100; // LyricsOf + field
