@@ -253,6 +253,9 @@ TEST_F(TID3v2Fixture, FrameEditing) {
     const int32_t index = Tag->AddFrame("TXXX", 0x1234);
     EXPECT_EQ(Tag->FindFrame("txxx"), Tag->Frame(index));
     EXPECT_EQ(Tag->FindFrame("txxx")->Flags, 0x1234);
+    EXPECT_EQ(Tag->Frame(index)->Size(), 0);
+    EXPECT_EQ(Tag->FindFrame("TIT2"), nullptr);
+    EXPECT_EQ(Tag->FindFrame("TXX"), nullptr);
     EXPECT_EQ(TTagID3v2::FrameText(nullptr), "");
     Tag->DeleteFrame(index);
     Tag->DeleteFrame(7);
