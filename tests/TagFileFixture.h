@@ -1,25 +1,138 @@
-// A fixture for the tests of one tag kind: a temporary file and a fresh tag object of that kind.
+// Shared by the tests of the ID3v1, Lyrics3, ID3v2 and APE tags: one byte builder per layout, a
+// fixture with a temporary file and a fresh tag object of one kind, and a read's outcome as one
+// line of "Key=Value|" fields (validity, size, then every field that is not empty), so that a
+// table row states the whole tag at once.
 #pragma once
 
 #include "TestSupport.h"
 #include "core/BaseObject.h"
+#include "framework/AudioFile.h"
+#include "framework/Registry.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace testsupport {
+
+// Bytes that stand for audio: no run of them looks like a tag marker.
+inline std::string AudioBytes(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 7 + 3) % 251);
+    return s;
+}
+
+inline std::string TagSummary(bool read, const audiolens::TTagBase& tag) {
+    std::string out = "Read=" + std::to_string(read) + "|Valid=" + std::to_string(tag.Valid) +
+                      "|Size=" + std::to_string(tag.Size) + "|";
+    for (int f = 0; f < audiolens::TagFieldCount; ++f)
+        if (!tag.GetField(f).empty())
+            out += audiolens::TagFieldName(f) + "=" + tag.GetField(f) + "|";
+    return out;
+}
 
 template <class TTag> struct TTagFileFixture : ::testing::Test {
     TTempDir Dir;
     std::string File = Dir.Path("t.mp3");
     audiolens::TRef<TTag> Tag{new TTag};
 
-    // Writes the bytes as the file and reads the tag from it.
+    // Writes the bytes as the file and reads the tag from it (summed up).
     bool ReadBytes(const std::string& bytes) {
         WriteFile(File, bytes);
         return Tag->Read(File);
     }
-    std::string Field(int id) const { return Tag->GetField(id); }
+    std::string Summary(const std::string& bytes) { return TagSummary(ReadBytes(bytes), *Tag); }
+    // A fresh object's reading of the file.
+    std::string Reread() const {
+        audiolens::TRef<TTag> fresh(new TTag);
+        return TagSummary(fresh->Read(File), *fresh);
+    }
+    void Set(const std::vector<std::pair<int, std::string>>& fields) {
+        for (const auto& [id, value] : fields)
+            Tag->SetField(id, value);
+    }
 };
+
+// ---- ID3v1 and Lyrics3
+
+// Text cut or padded to n bytes with fill.
+inline std::string Padded(std::string text, size_t n, char fill = '\0') {
+    text.resize(n, fill);
+    return text;
+}
+
+// An ID3v1.0 tag (a 30-byte comment, no track); ID3v1.1 gives the last two to a zero and a track.
+inline std::string ID3v1Tag(const std::string& title, const std::string& artist = "",
+                            const std::string& album = "", const std::string& year = "",
+                            const std::string& comment = "", uint8_t genre = 0) {
+    return "TAG" + Padded(title, 30) + Padded(artist, 30) + Padded(album, 30) + Padded(year, 4) +
+           Padded(comment, 30) + std::string(1, static_cast<char>(genre));
+}
+inline std::string ID3v11Tag(const std::string& title, const std::string& comment, uint8_t track,
+                             uint8_t genre) {
+    return ID3v1Tag(title, "", "", "", Padded(comment, 28) + '\0' + static_cast<char>(track),
+                    genre);
+}
+
+// A Lyrics3 field (id, five digits of size, data) and a v2.00 block around fields.
+inline std::string LyricsField(const std::string& id, const std::string& data) {
+    const std::string size = std::to_string(data.size());
+    return id + std::string(5 - std::min<size_t>(5, size.size()), '0') + size + data;
+}
+inline std::string LyricsBlock(const std::string& fields) {
+    const std::string body = "LYRICSBEGIN" + fields, size = std::to_string(body.size());
+    return body + std::string(6 - std::min<size_t>(6, size.size()), '0') + size + "LYRICS200";
+}
+
+// ---- ID3v2: a header, frames of each version (2.2: 3-byte id and size; 2.3: plain, 2.4:
+// syncsafe size, both with flags) and a tag of frames and padding
+
+inline std::string SyncSafe(uint32_t v) {
+    std::string out;
+    for (int shift = 21; shift >= 0; shift -= 7)
+        out += static_cast<char>((v >> shift) & 0x7F);
+    return out;
+}
+inline std::string ID3v2Header(uint8_t major, uint32_t bodySize, uint8_t flags = 0) {
+    return std::string("ID3") + static_cast<char>(major) + '\0' + static_cast<char>(flags) +
+           SyncSafe(bodySize);
+}
+inline std::string ID3v2Frame(uint8_t major, const std::string& id, const std::string& data,
+                              uint16_t flags = 0) {
+    const auto size = static_cast<uint32_t>(data.size());
+    if (major == 2) return id + BE24(size) + data;
+    return id + (major == 4 ? SyncSafe(size) : BE32(size)) + BE16(flags) + data;
+}
+inline std::string ID3v2Tag(uint8_t major, const std::string& frames, size_t padding = 0,
+                            uint8_t flags = 0) {
+    return ID3v2Header(major, static_cast<uint32_t>(frames.size() + padding), flags) + frames +
+           Zeros(padding);
+}
+
+// ---- APE: items, a footer (or header) and a well-formed tag whose header repeats the footer
+
+constexpr uint32_t APEHasHeader = 0x80000000u, APEIsHeader = 0x20000000u;
+
+inline std::string APEItem(const std::string& key, const std::string& value, uint32_t flags = 0) {
+    return LE32(static_cast<uint32_t>(value.size())) + LE32(flags) + key + '\0' + value;
+}
+inline std::string APEFooter(uint32_t version, uint32_t tagSize, uint32_t count,
+                             uint32_t flags = 0) {
+    return "APETAGEX" + LE32(version) + LE32(tagSize) + LE32(count) + LE32(flags) + Zeros(8);
+}
+inline std::string APETag(uint32_t version, const std::vector<std::string>& items,
+                          bool header = false) {
+    std::string body;
+    for (const auto& item : items)
+        body += item;
+    const auto size = static_cast<uint32_t>(body.size() + 32);
+    const auto count = static_cast<uint32_t>(items.size());
+    const uint32_t flags = header ? APEHasHeader : 0;
+    return (header ? APEFooter(version, size, count, flags | APEIsHeader) : "") + body +
+           APEFooter(version, size, count, flags);
+}
 
 } // namespace testsupport

@@ -1,15 +1,14 @@
-// ID3v1 tag: byte-built tags in both layouts, the genre table, writing and removing in place
-// with the audio untouched, damaged tails, and mutagen's and ffprobe's reading of what we wrote.
+// The tags that end a file: the 128-byte ID3v1 tag in both layouts and the Lyrics3 v2.00 block
+// before it. Byte-built tails read (with the bytes they take and what removing them leaves),
+// writes compared byte for byte with the layout, and mutagen's and ffprobe's reading of a tag we
+// wrote.
 #include "tags/TagID3v1.h"
 #include "TagFileFixture.h"
-#include "TestSupport.h"
-#include "TrailingTagSupport.h"
-#include "framework/Registry.h"
 #include "framework/Reports.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <tuple>
 
 using namespace audiolens;
 using namespace testsupport;
@@ -17,327 +16,254 @@ using namespace std::string_literals;
 
 namespace {
 
-struct TID3v1Fixture : TTagFileFixture<TTagID3v1> {
+struct TTrailingFixture : TTagFileFixture<TTagID3v1> {
     const std::string Audio = AudioBytes(1000);
+    // The ID3v1 tag and, when there, the Lyrics3 block it owns.
+    std::string Summary(bool read) const {
+        std::string s = TagSummary(read, *Tag);
+        if (Tag->LyricsTag()->Valid) s += "Lyrics:" + TagSummary(true, *Tag->LyricsTag()).substr(7);
+        return s;
+    }
 };
+
+const std::string V1 = ID3v1Tag("V1", "", "", "", "", 255);
+const std::string V1Read = "Read=1|Valid=1|Size=128|Title=V1|Version=1|";
+const std::string NoV1 = "Read=1|Valid=0|Size=0|";
+// 200 content bytes: marker 11, IND 10, 20 + 8 and 143 + 8.
+const std::string Block200 = LyricsBlock("IND0000200" + LyricsField("EAR", std::string(20, 'a')) +
+                                         LyricsField("ETT", std::string(143, 't')));
+const std::string C30 = "abcdefghijklmnopqrstuvwxyz0123", C28 = C30.substr(0, 28);
 
 } // namespace
 
-TEST_F(TID3v1Fixture, BothLayoutsTrimmingAndGenreBytes) {
+// Every row: the read, the bytes GetID3v1Size gives, and removing the ID3v1 tag (with its block)
+// cuts exactly those bytes.
+TEST_F(TTrailingFixture, ReadingSizingAndRemovingTails) {
     struct TRow {
-        const char* Name;
-        std::string Tag;
-        const char *Version, *Track, *Title, *Comment, *Genre;
+        std::string Bytes;
+        size_t TagBytes;
+        std::string Expected;
     };
-    const std::string c30 = "abcdefghijklmnopqrstuvwxyz0123", c28 = c30.substr(0, 28);
-    const TRow rows[] = {
-        {"1.0 keeps all thirty comment bytes",
-         ID3v1Tag("Title", "Artist", "Album", "1999", c30, 17), "1", "", "Title", c30.c_str(),
-         "Rock"},
-        {"a zero mark and zero track is 1.0", ID3v1Tag("T", "", "", "", "short comment", 0), "1",
-         "", "T", "short comment", "Blues"},
-        {"1.1: a track and 28 comment bytes", ID3v11Tag("T", c28, 12, 147), "2", "12", "T",
-         c28.c_str(), "Synthpop"},
-        {"track 255 is a track, genre 255 none", ID3v11Tag("T", "c", 255, 255), "2", "255", "T",
-         "c", ""},
-        {"genre 148 is none", ID3v1Tag("T", "", "", "", "", 148), "1", "", "T", "", ""},
-        {"a space mark before a non-space is 1.1",
-         ID3v1Tag("T", "", "", "", std::string(28, 'c') + " 7", 1), "2", "55", "T",
-         "cccccccccccccccccccccccccccc", "Classic Rock"},
-        {"space padding all the way is 1.0", ID3v1Tag("T", "", "", "", Padded("cc", 30, ' '), 1),
-         "1", "", "T", "cc", "Classic Rock"},
-        {"trailing padding and control bytes go, leading spaces stay",
-         ID3v1Tag(Padded("  Lead \t\x01 \0 \0"s, 30, ' '), "", "", "", "", 0), "1", "", "  Lead",
-         "", "Blues"},
-        {"a zero ends a field", ID3v1Tag("Abc\0x"s, "", "", "", "", 0), "1", "", "Abc", "",
-         "Blues"},
-        {"Latin-1 becomes UTF-8", ID3v1Tag("Caf\xE9", "", "", "", "", 0), "1", "", "Caf\xC3\xA9",
-         "", "Blues"},
+    const std::string A = Audio, B = "Read=1|Valid=1|Size=128|";
+    // clang-format off
+    std::vector<TRow> rows = {
+        {A, 0, NoV1},
+        // 1.0 keeps all thirty comment bytes; a zero mark before a zero track is 1.0 too
+        {A + ID3v1Tag("Ti", "Ar", "Al", "1999", C30, 17), 128,
+         B + "Title=Ti|Artist=Ar|Album=Al|Year=1999|Comment=" + C30 + "|Genre=Rock|Version=1|"},
+        {A + ID3v1Tag("T", "", "", "", "short", 0), 128,
+         B + "Title=T|Comment=short|Genre=Blues|Version=1|"},
+        // 1.1: a track and 28 comment bytes; track 255 is a track, genres 255 and 148 none
+        {A + ID3v11Tag("T", C28, 12, 147), 128,
+         B + "Track=12|Title=T|Comment=" + C28 + "|Genre=Synthpop|Version=2|"},
+        {A + ID3v11Tag("T", "c", 255, 255), 128, B + "Track=255|Title=T|Comment=c|Version=2|"},
+        {A + ID3v1Tag("T", "", "", "", "", 148), 128, B + "Title=T|Version=1|"},
+        // a space mark before a non-space is 1.1 ('7' is track 55); spaces all the way are 1.0
+        {A + ID3v1Tag("T", "", "", "", std::string(28, 'c') + " 7", 1), 128,
+         B + "Track=55|Title=T|Comment=" + std::string(28, 'c') + "|Genre=Classic Rock|Version=2|"},
+        {A + ID3v1Tag("T", "", "", "", Padded("cc", 30, ' '), 1), 128,
+         B + "Title=T|Comment=cc|Genre=Classic Rock|Version=1|"},
+        // trailing padding and control bytes go, leading spaces stay, a zero ends a field
+        {A + ID3v1Tag(Padded("  Lead \t\x01 \0 \0"s, 30, ' '), "Abc\0x"s, "", "", "", 255), 128,
+         B + "Title=  Lead|Artist=Abc|Version=1|"},
+        {A + ID3v1Tag("Caf\xE9", "Bj\xF6rk", "", "", "", 255), 128,
+         B + "Title=Caf\xC3\xA9|Artist=Bj\xC3\xB6rk|Version=1|"},
+        // 127 bytes beginning with TAG are too short; 128 are a tag and nothing else
+        {ID3v1Tag("T").substr(0, 127), 0, NoV1},
+        {"", 0, NoV1},
+        {ID3v1Tag("Only", "", "", "", "", 255), 128, B + "Title=Only|Version=1|"},
+        {"LYRICS200", 0, NoV1},
+        {"000020LYRICS200", 0, NoV1},
     };
+    // Blocks after the audio, with or without an ID3v1 tag behind them, and their fields.
+    const std::tuple<std::string, bool, std::string> blocks[] = {
+        {Block200, true,
+         "Title=" + std::string(143, 't') + "|Artist=" + std::string(20, 'a') + "|"},
+        {LyricsBlock(LyricsField("EAL", "Album") + LyricsField("AUT", "Writer")), false,
+         "Album=Album|Composer=Writer|"},
+        // every field id, trimmed; line breaks made CR LF; the image kept as it is
+        {LyricsBlock(LyricsField("IND", "11") + LyricsField("EAL", " Album ") +
+                     LyricsField("EAR", "\tArtist\r\n") + LyricsField("ETT", "  T\xFC") +
+                     LyricsField("INF", "Info  ") + LyricsField("AUT", " Writer") +
+                     LyricsField("LYR", "\r\n[00:01]a\rb\r\n\nc\n\rd\r\n") +
+                     LyricsField("IMG", " a.jpg||pic||[00:00] ")), true,
+         "Title=T\xC3\xBC|Artist=Artist|Album=Album|Comment=Info|Composer=Writer|"
+         "Lyrics=[00:01]a\r\nb\r\nc\n\r\nd|Image= a.jpg||pic||[00:00] |"},
+        // an empty field is passed over, an unknown id ends the walk, and so does a size past
+        // the block (nothing behind it is data) or a header cut short; signs and spaces are 0
+        {LyricsBlock("ETT00000" + LyricsField("EAR", "Before") + LyricsField("XYZ", "junk") +
+                     LyricsField("EAL", "After")), true, "Artist=Before|"},
+        {LyricsBlock(LyricsField("EAR", "Kept") + "ETT99999short"), true, "Artist=Kept|"},
+        {LyricsBlock(LyricsField("EAL", "x") + "ETT00"), true, "Album=x|"},
+        {LyricsBlock("ETT 0004EAR-0004" + LyricsField("EAL", "ok")), true, "Album=ok|"},
+        // trimmed size digits are still a size
+        {"LYRICSBEGINETT00001T   20 LYRICS200", false, "Title=T|"},
+    };
+    // clang-format on
+    for (const auto& [block, v1, fields] : blocks)
+        rows.push_back({Audio + block + (v1 ? V1 : ""), block.size() + (v1 ? 128 : 0),
+                        (v1 ? V1Read : NoV1) +
+                            "Lyrics:Valid=1|Size=" + std::to_string(block.size()) + "|" + fields});
+    const std::string only = LyricsBlock(LyricsField("EAL", "x"));
+    rows.push_back({only, only.size(),
+                    NoV1 + "Lyrics:Valid=1|Size=" + std::to_string(only.size()) + "|Album=x|"});
+    // Damaged blocks are no block: neither read nor cut with the ID3v1 tag.
+    // clang-format off
+    for (const char* block : {
+             "LYRICSBEGINETT00001T999999LYRICS200", "LYRICSBEGINETT00001T000999LYRICS200",
+             "LYRICSBEGINETT00001T000030LYRICS200", "LYRICSBEGINETT00001T00002xLYRICS200",
+             "LYRICSBEGINETT00001T000000LYRICS200", "LYRICSBEGINETT00001T000010LYRICS200",
+             "LYRICSBEGINETT00001T00-020LYRICS200", "LYRICSBEGINETT00001T0x0020LYRICS200",
+             "LYRICSBEGIXETT00001T000020LYRICS200", "LYRICSBEGINETT00001T000020LYRICS201"})
+        rows.push_back({AudioBytes(20) + block + V1, 128, V1Read});
+    // clang-format on
     for (const TRow& row : rows) {
-        SCOPED_TRACE(row.Name);
-        ASSERT_TRUE(ReadBytes(Audio + row.Tag));
-        EXPECT_TRUE(Tag->Valid);
-        EXPECT_EQ(Tag->Size, 128);
-        EXPECT_EQ(Tag->GetField(tfVersion), row.Version);
-        EXPECT_EQ(Tag->GetField(tfTrack), row.Track);
-        EXPECT_EQ(Tag->GetField(tfTitle), row.Title);
-        EXPECT_EQ(Tag->GetField(tfComment), row.Comment);
-        EXPECT_EQ(Tag->GetField(tfGenre), row.Genre);
+        SCOPED_TRACE(row.Bytes.substr(row.Bytes.size() > 200 ? row.Bytes.size() - 200 : 0));
+        const bool read = ReadBytes(row.Bytes);
+        EXPECT_EQ(Summary(read), row.Expected);
+        EXPECT_EQ(GetID3v1Size(File), static_cast<int32_t>(row.TagBytes));
+        EXPECT_TRUE(Tag->Remove(File));
+        EXPECT_EQ(ReadFile(File), row.Bytes.substr(0, row.Bytes.size() - row.TagBytes));
+        EXPECT_EQ(Reread(), NoV1);
     }
+    const std::string missing = Dir.Path("missing.mp3");
+    EXPECT_EQ(Summary(Tag->Read(missing)), "Read=0|Valid=0|Size=0|");
+    EXPECT_EQ(GetID3v1Size(missing), 0);
+    EXPECT_FALSE(Tag->Save(missing));
+    EXPECT_FALSE(Tag->Remove(missing));
+    EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
-TEST_F(TID3v1Fixture, Latin1BytesReadAsUtf8AndWriteBack) {
-    ASSERT_TRUE(ReadBytes(Audio + ID3v1Tag("Caf\xE9", "Bj\xF6rk", "", "", "", 0)));
-    EXPECT_EQ(Tag->GetField(tfTitle), "Caf\xC3\xA9");
-    EXPECT_EQ(Tag->GetField(tfArtist), "Bj\xC3\xB6rk");
-    ASSERT_TRUE(Tag->Save(File));
-    std::string bytes = ReadFile(File);
-    EXPECT_EQ(bytes.substr(bytes.size() - 128 + 3, 5), std::string("Caf\xE9\0", 5));
-    EXPECT_EQ(bytes.substr(bytes.size() - 128 + 33, 6), std::string("Bj\xF6rk\0", 6));
-}
-
-TEST_F(TID3v1Fixture, GenreTable) {
-    const std::pair<int, const char*> names[] = {{0, "Blues"},
-                                                 {67, "Psychadelic"},
-                                                 {85, "Bebob"},
-                                                 {92, "Progessive Rock"},
-                                                 {93, "Psychedelic Rock"},
-                                                 {123, "A capella"},
-                                                 {136, "Christian Gangsta Rap"},
-                                                 {144, "Trash Metal"},
-                                                 {147, "Synthpop"}};
-    for (auto [index, name] : names) {
-        Tag->GenreIndex = static_cast<uint8_t>(index);
-        EXPECT_EQ(Tag->GetField(tfGenre), name) << index;
-    }
-    for (int index : {148, 200, 254, 255}) {
-        Tag->GenreIndex = static_cast<uint8_t>(index);
-        EXPECT_EQ(Tag->GetField(tfGenre), "") << index;
-    }
-    Tag->SetField(tfGenre, "rock & roll");
-    EXPECT_EQ(Tag->GenreIndex, 78);
-    Tag->SetField(tfGenre, "SYNTHPOP");
-    EXPECT_EQ(Tag->GenreIndex, 147);
-    Tag->SetField(tfGenre, "17"); // a number of the list
-    EXPECT_EQ(Tag->GenreIndex, 17);
-    Tag->SetField(tfGenre, "Polka Metal");
-    EXPECT_EQ(Tag->GenreIndex, 255);
-    Tag->SetField(tfGenre, "148");
-    EXPECT_EQ(Tag->GenreIndex, 255);
-    Tag->SetField(tfGenre, "");
-    EXPECT_EQ(Tag->GenreIndex, 255);
-}
-
-TEST_F(TID3v1Fixture, NoTagIsNoFailure) {
-    ASSERT_TRUE(ReadBytes(Audio));
-    EXPECT_FALSE(Tag->Valid);
-    EXPECT_EQ(Tag->Size, 0);
-    EXPECT_EQ(GetID3v1Size(File), 0);
-}
-
-TEST_F(TID3v1Fixture, FilesShorterThanATagHaveNone) {
-    // 127 bytes that begin with "TAG": too short to hold a tag.
-    ASSERT_TRUE(ReadBytes(ID3v1Tag("T", "", "", "", "", 1).substr(0, 127)));
-    EXPECT_FALSE(Tag->Valid);
-    ASSERT_TRUE(ReadBytes(""));
-    EXPECT_FALSE(Tag->Valid);
-    ASSERT_TRUE(Tag->Remove(File));
-    EXPECT_EQ(ReadFile(File), "");
-    // Exactly 128 bytes is a tag and nothing else.
-    ASSERT_TRUE(ReadBytes(ID3v1Tag("Only", "", "", "", "", 1)));
-    EXPECT_TRUE(Tag->Valid);
-    EXPECT_EQ(Tag->GetField(tfTitle), "Only");
-    ASSERT_TRUE(Tag->Remove(File));
-    EXPECT_EQ(ReadFile(File), "");
-}
-
-TEST_F(TID3v1Fixture, MissingFile) {
-    EXPECT_FALSE(Tag->Read(Dir.Path("missing.mp3")));
-    EXPECT_EQ(GetID3v1Size(Dir.Path("missing.mp3")), 0);
-    EXPECT_FALSE(Tag->Save(Dir.Path("missing.mp3")));
-    EXPECT_FALSE(Tag->Remove(Dir.Path("missing.mp3")));
-    EXPECT_FALSE(std::filesystem::exists(Dir.Path("missing.mp3")));
-}
-
-TEST_F(TID3v1Fixture, ResetClearsEverythingOfTheLastFile) {
-    ASSERT_TRUE(
-        ReadBytes(Audio + LyricsBlock(LyricsField("ETT", "L")) + ID3v11Tag("T", "c", 3, 4)));
-    ASSERT_TRUE(Tag->LyricsTag()->Valid);
-    ASSERT_TRUE(ReadBytes(Audio));
-    EXPECT_FALSE(Tag->Valid);
-    EXPECT_FALSE(Tag->LyricsTag()->Valid);
-    EXPECT_EQ(Tag->LyricsTag()->GetField(tfTitle), "");
-    for (int id = 0; id < TagFieldCount; ++id)
-        EXPECT_EQ(Tag->GetField(id), "") << id;
-    EXPECT_EQ(Tag->GenreIndex, 255);
-}
-
-TEST_F(TID3v1Fixture, SaveWithTrackCutsTheCommentToTwentyEight) {
-    WriteFile(File, Audio);
-    std::string comment30 = "123456789012345678901234567890";
-    Tag->SetField(tfTitle, "A title that is longer than thirty bytes");
-    Tag->SetField(tfArtist, "Artist");
-    Tag->SetField(tfYear, "20241");
-    Tag->SetField(tfComment, comment30);
-    Tag->SetField(tfTrack, "12");
-    Tag->SetField(tfGenre, "Jazz");
-    ASSERT_TRUE(Tag->Save(File));
-    EXPECT_TRUE(Tag->Valid);
-    std::string bytes = ReadFile(File);
-    ASSERT_EQ(bytes.size(), Audio.size() + 128);
-    EXPECT_EQ(bytes.substr(0, Audio.size()), Audio);
-    std::string expected = ID3v1Tag("A title that is longer than th", "Artist", "", "2024",
-                                    comment30.substr(0, 28) + '\0' + '\x0C', 8);
-    EXPECT_EQ(bytes.substr(Audio.size()), expected);
-}
-
-TEST_F(TID3v1Fixture, TrackZeroEmptyOrLettersWritesTheFirstLayout) {
-    std::string comment30 = "123456789012345678901234567890";
-    for (const char* track : {"0", "", "abc", "256"}) {
-        WriteFile(File, Audio);
-        Tag->Reset();
-        Tag->SetField(tfComment, comment30);
-        Tag->SetField(tfTrack, track);
-        ASSERT_TRUE(Tag->Save(File)) << track;
-        std::string bytes = ReadFile(File);
-        EXPECT_EQ(bytes.substr(Audio.size() + 97, 30), comment30) << track;
-        ASSERT_TRUE(Tag->Read(File));
-        EXPECT_EQ(Tag->GetField(tfVersion), "1") << track;
-        EXPECT_EQ(Tag->GetField(tfComment), comment30) << track;
-    }
-}
-
-TEST_F(TID3v1Fixture, TrackTextIsReadLenientlyAndKeepsTheLowByte) {
-    const std::pair<const char*, char> cases[] = {{"7/12", 7}, {"268", 12}, {"-1", '\xFF'}};
-    for (auto [text, byte] : cases) {
-        WriteFile(File, Audio);
-        Tag->Reset();
-        Tag->SetField(tfTrack, text);
-        ASSERT_TRUE(Tag->Save(File));
-        std::string bytes = ReadFile(File);
-        EXPECT_EQ(bytes[bytes.size() - 3], '\0') << text;
-        EXPECT_EQ(bytes[bytes.size() - 2], byte) << text;
-    }
-}
-
-TEST_F(TID3v1Fixture, SaveReplacesTheOldTagAndRemoveRestoresTheAudio) {
-    WriteFile(File, Audio + ID3v1Tag("Old", "Old", "Old", "1990", "old", 3));
-    ASSERT_TRUE(Tag->Read(File));
-    Tag->SetField(tfTitle, "New");
-    ASSERT_TRUE(Tag->Save(File));
-    ASSERT_TRUE(Tag->Save(File)); // twice: still one tag
-    std::string bytes = ReadFile(File);
-    ASSERT_EQ(bytes.size(), Audio.size() + 128);
-    EXPECT_EQ(bytes.substr(0, Audio.size()), Audio);
-    ASSERT_TRUE(Tag->Read(File));
-    EXPECT_EQ(Tag->GetField(tfTitle), "New");
-    EXPECT_EQ(Tag->GetField(tfArtist), "Old");
-    EXPECT_EQ(Tag->GetField(tfGenre), "Dance");
-    ASSERT_TRUE(Tag->Remove(File));
-    EXPECT_FALSE(Tag->Valid);
-    EXPECT_EQ(ReadFile(File), Audio);
-    // Removing again finds nothing and changes nothing.
-    ASSERT_TRUE(Tag->Remove(File));
-    EXPECT_EQ(ReadFile(File), Audio);
-}
-
-TEST_F(TID3v1Fixture, SaveAndRemoveTakeTheLyricsBlockAlong) {
-    // As this writer lays it out, so that saving it again takes the same bytes.
-    std::string block =
+// Every row reads the file, sets the fields (L + field: on the block the ID3v1 object owns),
+// saves and gives the whole tail; an empty After: the save is refused and nothing changes.
+TEST_F(TTrailingFixture, WritingTails) {
+    constexpr int L = 100; // LyricsOf + field
+    struct TRow {
+        bool LyricsAlone; // a stand-alone Lyrics3 object instead of the ID3v1 one
+        std::string Before;
+        std::vector<std::pair<int, std::string>> Fields;
+        std::string After;
+    };
+    const std::string abc = "LYRICSBEGININD0000200ETT00003Abc000032LYRICS200";
+    const std::string c30 = "123456789012345678901234567890", x99999(99999, 'x');
+    auto genre = [](uint8_t g) { return ID3v1Tag("", "", "", "", "", g); };
+    const std::string block210 =
         LyricsBlock("IND0000210" + LyricsField("EAR", "Someone") + LyricsField("LYR", "la\r\nla"));
-    WriteFile(File, Audio + block + ID3v1Tag("T", "", "", "", "", 0));
-    EXPECT_EQ(GetID3v1Size(File), static_cast<int32_t>(128 + block.size()));
-    ASSERT_TRUE(Tag->Read(File));
-    ASSERT_TRUE(Tag->LyricsTag()->Valid);
-    Tag->SetField(tfTitle, "Changed");
-    ASSERT_TRUE(Tag->Save(File));
-    std::string bytes = ReadFile(File);
-    ASSERT_EQ(bytes.size(), Audio.size() + block.size() + 128);
-    EXPECT_EQ(bytes.substr(0, Audio.size()), Audio);
-    EXPECT_EQ(bytes.substr(Audio.size(), block.size()), block);
-    ASSERT_TRUE(Tag->Read(File));
-    EXPECT_EQ(Tag->GetField(tfTitle), "Changed");
-    EXPECT_EQ(Tag->LyricsTag()->GetField(tfArtist), "Someone");
-    EXPECT_EQ(Tag->LyricsTag()->GetField(tfLyrics), "la\r\nla");
-    ASSERT_TRUE(Tag->Remove(File));
-    EXPECT_FALSE(Tag->LyricsTag()->Valid);
-    EXPECT_EQ(ReadFile(File), Audio);
-}
-
-TEST_F(TID3v1Fixture, SaveWritesTheLyricsFieldsTheObjectHolds) {
-    WriteFile(File, Audio);
-    Tag->SetField(tfTitle, "T");
-    Tag->LyricsTag()->SetField(tfTitle, "Abc");
-    ASSERT_TRUE(Tag->Save(File));
-    std::string block = "LYRICSBEGININD0000200ETT00003Abc000032LYRICS200";
-    std::string bytes = ReadFile(File);
-    EXPECT_EQ(bytes.substr(Audio.size(), block.size()), block);
-    EXPECT_EQ(bytes.substr(Audio.size() + block.size(), 3), "TAG");
-    EXPECT_EQ(GetID3v1Size(File), static_cast<int32_t>(128 + block.size()));
-    EXPECT_EQ(Tag->LyricsTag()->Size, static_cast<int32_t>(block.size()));
-}
-
-TEST_F(TID3v1Fixture, GetID3v1SizeCountsTheLyricsBlock) {
-    // 200 content bytes: marker 11, IND 10, and a 171-byte title field (8 + 171 = 179).
-    std::string block = LyricsBlock("IND0000200" + LyricsField("ETT", std::string(171, 'x')));
-    ASSERT_EQ(block.size(), 215u);
-    WriteFile(File, Audio + block + ID3v1Tag("T", "", "", "", "", 0));
-    EXPECT_EQ(GetID3v1Size(File), 343);
-    WriteFile(File, Audio + block);
-    EXPECT_EQ(GetID3v1Size(File), 215);
-}
-
-TEST_F(TID3v1Fixture, DamagedLyricsSizeNeverCutsIntoTheAudio) {
-    std::string tag = ID3v1Tag("T", "", "", "", "", 0);
-    // Size fields that point past the start of the file, at audio, or are not numbers.
-    for (const char* size : {"999999", "000500", "000000", "00-032", "0x0020", "000005"}) {
-        std::string bytes = Audio + "LYRICSBEGINETT00001x" + size + "LYRICS200" + tag;
-        WriteFile(File, bytes);
-        ASSERT_TRUE(Tag->Read(File)) << size;
-        EXPECT_TRUE(Tag->Valid);
-        EXPECT_FALSE(Tag->LyricsTag()->Valid) << size;
-        EXPECT_EQ(GetID3v1Size(File), 128) << size;
-        ASSERT_TRUE(Tag->Remove(File)) << size;
-        EXPECT_EQ(ReadFile(File), bytes.substr(0, bytes.size() - 128)) << size;
+    // clang-format off
+    const TRow rows[] = {
+        // with a track the comment is cut to 28 bytes, the rest to their room
+        {false, "", {{tfTitle, "A title that is longer than thirty bytes"}, {tfArtist, "Artist"},
+                     {tfYear, "20241"}, {tfComment, c30}, {tfTrack, "12"}, {tfGenre, "Jazz"}},
+         ID3v1Tag("A title that is longer than th", "Artist", "", "2024",
+                  c30.substr(0, 28) + '\0' + '\x0C', 8)},
+        // track 0, letters or 256 write the first layout; 7/12 is 7; 268 and -1 keep the low byte
+        {false, "", {{tfComment, c30}, {tfTrack, "0"}}, ID3v1Tag("", "", "", "", c30, 255)},
+        {false, "", {{tfComment, c30}, {tfTrack, "abc"}}, ID3v1Tag("", "", "", "", c30, 255)},
+        {false, "", {{tfComment, c30}, {tfTrack, "256"}}, ID3v1Tag("", "", "", "", c30, 255)},
+        {false, "", {{tfTrack, "7/12"}}, ID3v11Tag("", "", 7, 255)},
+        {false, "", {{tfTrack, "268"}}, ID3v11Tag("", "", 12, 255)},
+        {false, "", {{tfTrack, "-1"}}, ID3v11Tag("", "", 255, 255)},
+        {false, "", {{tfTitle, "Caf\xC3\xA9"}, {tfArtist, "Bj\xC3\xB6rk"}},
+         ID3v1Tag("Caf\xE9", "Bj\xF6rk", "", "", "", 255)},
+        // a genre is a name in any case or a number; anything else is none
+        {false, "", {{tfGenre, "rock & roll"}}, genre(78)},
+        {false, "", {{tfGenre, "SYNTHPOP"}}, genre(147)},
+        {false, "", {{tfGenre, "17"}}, genre(17)},
+        {false, genre(17), {{tfGenre, "Polka Metal"}}, genre(255)},
+        {false, genre(17), {{tfGenre, "148"}}, genre(255)},
+        {false, genre(17), {{tfGenre, ""}}, genre(255)},
+        // a changed field replaces the tag, the others stay; so does an unchanged block
+        {false, ID3v1Tag("Old", "Old", "Old", "1990", "old", 3), {{tfTitle, "New"}},
+         ID3v1Tag("New", "Old", "Old", "1990", "old", 3)},
+        {false, block210 + ID3v1Tag("T"), {{tfTitle, "Changed"}}, block210 + ID3v1Tag("Changed")},
+        // the block the ID3v1 object holds is written before its tag
+        {false, "", {{tfTitle, "T"}, {L + tfTitle, "Abc"}},
+         abc + ID3v1Tag("T", "", "", "", "", 255)},
+        {true, V1, {{tfTitle, "Abc"}}, abc + V1},
+        {true, "", {{tfTitle, "Abc"}}, abc},
+        // every field in the order of writing, not trimmed; the year is no Lyrics3 field
+        {true, Block200 + V1, {{tfTitle, " T "}, {tfArtist, "Ar"}, {tfAlbum, "Al"},
+                               {tfComment, "Co"}, {tfComposer, "Au"}, {tfLyrics, "l1\r\nl2"},
+                               {tfImage, "p.jpg||x||"}, {tfYear, "2000"}},
+         LyricsBlock("IND0000210" + LyricsField("EAL", "Al") + LyricsField("EAR", "Ar") +
+                     LyricsField("ETT", " T ") + LyricsField("INF", "Co") +
+                     LyricsField("AUT", "Au") + LyricsField("LYR", "l1\r\nl2") +
+                     LyricsField("IMG", "p.jpg||x||")) + V1},
+        // blank fields write no block; Latin-1 is written back as it was read
+        {true, Block200 + V1, {{tfTitle, ""}, {tfArtist, ""}, {tfLyrics, "  \r\n "}}, V1},
+        {true, LyricsBlock(LyricsField("ETT", "Gr\xFC\xDF")) + V1, {{tfComment, ""}},
+         LyricsBlock("IND0000200" + LyricsField("ETT", "Gr\xFC\xDF")) + V1},
+        // 99999 bytes is the largest value: a longer one is refused
+        {true, Block200 + V1, {{tfArtist, ""}, {tfTitle, ""}, {tfLyrics, x99999}},
+         LyricsBlock("IND0000210" + LyricsField("LYR", x99999)) + V1},
+        {true, Block200 + V1, {{tfLyrics, x99999 + "x"}}, ""},
+        {false, V1, {{L + tfLyrics, x99999 + "x"}}, ""},
+    };
+    // clang-format on
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Before.size());
+        WriteFile(File, Audio + row.Before);
+        TRef<TTagBase> alone = CreateTag(tkID3v1Lyrics);
+        TTagBase* tag = row.LyricsAlone ? alone.Get() : Tag.Get();
+        TTagBase* lyrics = row.LyricsAlone ? tag : Tag->LyricsTag();
+        ASSERT_TRUE(tag->Read(File));
+        for (const auto& [id, value] : row.Fields)
+            (id >= L ? lyrics : tag)->SetField(id % L, value);
+        EXPECT_EQ(tag->Save(File), !row.After.empty());
+        EXPECT_TRUE(ReadFile(File) == Audio + (row.After.empty() ? row.Before : row.After));
+        // The block object now stands for the block written: all of the tail but an ID3v1 tag.
+        const size_t end = row.After.size() < 128 ? 0 : row.After.size() - 128;
+        if (!row.After.empty()) {
+            EXPECT_EQ(
+                lyrics->Size,
+                static_cast<int32_t>(row.After.find("TAG", end) == end ? end : row.After.size()));
+        }
     }
+    // The stand-alone object removes its block alone, and the ID3v1 tag stays.
+    TRef<TTagBase> lyrics = CreateTag(tkID3v1Lyrics);
+    WriteFile(File, Audio + Block200 + V1);
+    ASSERT_TRUE(lyrics->Read(File));
+    ASSERT_TRUE(lyrics->Remove(File));
+    EXPECT_FALSE(lyrics->Valid);
+    EXPECT_EQ(ReadFile(File), Audio + V1);
+    EXPECT_TRUE(lyrics->Remove(File));
+    EXPECT_EQ(ReadFile(File), Audio + V1);
 }
 
-TEST_F(TID3v1Fixture, TagReport) {
+TEST_F(TTrailingFixture, TagReport) {
     ASSERT_TRUE(ReadBytes(Audio + ID3v11Tag("Song", "Note", 5, 13)));
     EXPECT_EQ(TagReportText(*Tag, "a.mp3"),
               "File: a.mp3\r\nTag type: ID3v1\r\nTag size: 128\r\nVersion: 2\r\nTrack: "
               "5\r\nTitle: Song\r\nArtist: \r\nAlbum: \r\nYear: \r\nComment: Note\r\nGenre: "
               "Pop\r\n");
-    TStringOutput out;
-    EXPECT_TRUE(ShowTagReport(out, *Tag, File, true));
-    WriteFile(File, Audio);
     TStringOutput none;
+    WriteFile(File, Audio);
     EXPECT_FALSE(ShowTagReport(none, *Tag, File, true));
     EXPECT_EQ(none.Text, "");
 }
 
-TEST(ID3v1Registry, OpenTagObjects) {
-    TRef<TTagBase> id3 = CreateTag(tkID3v1);
-    ASSERT_TRUE(id3);
-    EXPECT_EQ(id3->Kind, tkID3v1);
-    EXPECT_EQ(id3->SupportedFields, FieldRange(0, 6) | FieldBit(tfVersion));
-    TRef<TTagBase> lyrics = CreateTag(tkID3v1Lyrics);
-    ASSERT_TRUE(lyrics);
-    EXPECT_EQ(lyrics->Kind, tkID3v1Lyrics);
-}
-
-TEST_F(TID3v1Fixture, MutagenAndFfprobeReadWhatWeWrote) {
+TEST_F(TTrailingFixture, MutagenAndFfprobeReadWhatWeWrote) {
     REQUIRE_TOOL("lame");
     REQUIRE_TOOL("ffprobe");
     std::string wav = Dir.Path("s.wav");
     WriteFile(wav, PcmWav(1, 44100, 16, 44100));
     ASSERT_EQ(testsupport::Run("lame --silent -b 128 " + Quote(wav) + " " + Quote(File)), 0);
     const std::string audio = ReadFile(File);
-    ASSERT_GT(audio.size(), 1000u);
-    Tag->SetField(tfTitle, "Caf\xC3\xA9 Song");
-    Tag->SetField(tfArtist, "The Artist");
-    Tag->SetField(tfAlbum, "An Album");
-    Tag->SetField(tfYear, "2003");
-    Tag->SetField(tfComment, "A comment");
-    Tag->SetField(tfTrack, "9");
-    Tag->SetField(tfGenre, "Jazz");
+    const std::string tag = ID3v1Tag("Caf\xE9 Song", "The Artist", "An Album", "2003",
+                                     Padded("A comment", 28) + '\0' + '\x09', 8);
+    Tag->ParseTag(tag);
     ASSERT_TRUE(Tag->Save(File));
-    EXPECT_EQ(ReadFile(File).substr(0, audio.size()), audio);
-
+    EXPECT_TRUE(ReadFile(File) == audio + tag);
     std::string out;
     std::string script = "import mutagen.id3 as i; t = i.ID3(" + Quote(File) +
                          "); print('|'.join(str(t[k]) for k in "
                          "('TIT2','TPE1','TALB','TDRC','COMM:ID3v1 Comment:eng','TRCK','TCON')))";
     ASSERT_EQ(testsupport::Run("/usr/bin/python3 -c " + Quote(script), &out), 0);
-    EXPECT_EQ(out, "Caf\xC3\xA9 Song|The Artist|An Album|2003|A comment|9|Jazz\n");
-
+    EXPECT_EQ(out, "Café Song|The Artist|An Album|2003|A comment|9|Jazz\n");
     // ffprobe passes ID3v1 bytes through as UTF-8, so only ASCII fields are compared with it.
-    EXPECT_EQ(Probe(File, "format_tags", "album"), "An Album");
-    EXPECT_EQ(Probe(File, "format_tags", "artist"), "The Artist");
-    EXPECT_EQ(Probe(File, "format_tags", "track"), "9");
-    EXPECT_EQ(Probe(File, "format_tags", "genre"), "Jazz");
-
+    EXPECT_EQ(Probe(File, "format_tags", "album") + Probe(File, "format_tags", "artist") +
+                  Probe(File, "format_tags", "track") + Probe(File, "format_tags", "genre"),
+              "An AlbumThe Artist9Jazz");
     ASSERT_TRUE(Tag->Remove(File));
-    EXPECT_EQ(ReadFile(File), audio);
+    EXPECT_TRUE(ReadFile(File) == audio);
 }
