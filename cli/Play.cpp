@@ -9,8 +9,8 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <system_error>
 #include <iostream>
+#include <system_error>
 #include <thread>
 
 namespace audiolens::cli {

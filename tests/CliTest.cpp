@@ -145,4 +145,3 @@ TEST(Cli, JsonCarriesTheSameValues) {
     r = RunCli(Quote(file), dir);
     EXPECT_NE(r.Out.find("Duration: unknown\n"), std::string::npos);
 }
-
