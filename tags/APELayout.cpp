@@ -3,6 +3,7 @@
 #include "core/ByteReader.h"
 #include "core/ByteWriter.h"
 #include "core/Convert.h"
+#include "core/RegionReader.h"
 #include "core/Text.h"
 
 #include <algorithm>
@@ -15,40 +16,7 @@ constexpr uint32_t ItemHeaderSize = 8; // value size, item flags
 // A key is 2 to 255 characters and a zero byte.
 constexpr uint32_t MaxKeyBytes = 256;
 constexpr int32_t WrittenVersion = 2000;
-constexpr size_t BlockSize = 1 << 18;
 constexpr uint64_t MaxTagSize = 0x7FFFFFFFu;
-
-// Positioned reads of a file region through one buffer that is refilled a block at a time, so a
-// walk over many small items costs one system call per block.
-class TBlockReader {
-  public:
-    TBlockReader(const TFileView& file, uint64_t end) : File(file), End(end) {}
-    // The bytes [at, at + count), or fewer when the region ends first.
-    TByteView Get(uint64_t at, size_t count) {
-        if (at >= End) return {};
-        count = static_cast<size_t>(std::min<uint64_t>(count, End - at));
-        if (at < Start || at + count > Start + Buffer.size()) {
-            Start = at;
-            Buffer.resize(
-                static_cast<size_t>(std::min<uint64_t>(End - at, std::max(count, BlockSize))));
-            const size_t wanted = Buffer.size();
-            Buffer.resize(File.ReadInto(at, Buffer.data(), wanted));
-            // Fewer bytes than the file holds there: a read error, not the end of the tag.
-            if (Buffer.size() < wanted) Failed = true;
-        }
-        const uint64_t offset = at - Start;
-        if (offset >= Buffer.size()) return {};
-        return TByteView(reinterpret_cast<const uint8_t*>(Buffer.data()) + offset,
-                         std::min<uint64_t>(count, Buffer.size() - offset));
-    }
-
-    bool Failed = false;
-
-  private:
-    const TFileView& File;
-    uint64_t End, Start = 0;
-    std::string Buffer;
-};
 
 std::string Footer(uint32_t tagSize, uint32_t count, bool header) {
     std::string out = "APETAGEX";
@@ -60,7 +28,7 @@ std::string Footer(uint32_t tagSize, uint32_t count, bool header) {
     return out;
 }
 
-void WalkItems(TBlockReader& reader, const TAPELayout& layout, int32_t count, uint64_t end,
+void WalkItems(TRegionReader& reader, const TAPELayout& layout, int32_t count, uint64_t end,
                std::vector<TAPEItem>& items) {
     uint64_t pos = layout.ItemsStart;
     // Every item takes at least nine bytes, so the walk ends within the tag whatever the count.
@@ -145,7 +113,7 @@ bool ReadAPEItems(const TFileView& file, const TAPELayout& layout, int32_t count
                   std::vector<TAPEItem>& items) {
     items.clear();
     const uint64_t end = layout.FooterPos;
-    TBlockReader reader(file, end);
+    TRegionReader reader(file, end);
     WalkItems(reader, layout, count, end, items);
     return !reader.Failed;
 }

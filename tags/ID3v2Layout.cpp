@@ -1,6 +1,7 @@
 #include "tags/ID3v2Layout.h"
 
 #include "core/ByteWriter.h"
+#include "core/RegionReader.h"
 
 #include <algorithm>
 
@@ -86,37 +87,6 @@ bool ReportNeeds(const std::string& id) {
     return !id.empty() && (id[0] == 'T' || id[0] == 'W' || id == "COMM" || id == "USLT" ||
                            id == "COM" || id == "ULT");
 }
-
-// Positioned reads of the tag through one buffer refilled a block at a time.
-class TTagReader {
-  public:
-    TTagReader(const TFileView& file, uint64_t end) : File(file), End(end) {}
-    TByteView Get(uint64_t at, size_t count) {
-        constexpr size_t Block = 1 << 18;
-        if (at >= End) return {};
-        count = static_cast<size_t>(std::min<uint64_t>(count, End - at));
-        if (at < Start || at + count > Start + Buffer.size()) {
-            Start = at;
-            Buffer.resize(
-                static_cast<size_t>(std::min<uint64_t>(End - at, std::max(count, Block))));
-            const size_t wanted = Buffer.size();
-            Buffer.resize(File.ReadInto(at, Buffer.data(), wanted));
-            // Fewer bytes than the file holds there: a read error, not the end of the tag.
-            if (Buffer.size() < wanted) Failed = true;
-        }
-        const uint64_t offset = at - Start;
-        if (offset >= Buffer.size()) return {};
-        return TByteView(reinterpret_cast<const uint8_t*>(Buffer.data()) + offset,
-                         std::min<uint64_t>(count, Buffer.size() - offset));
-    }
-
-    bool Failed = false;
-
-  private:
-    const TFileView& File;
-    uint64_t End, Start = 0;
-    std::string Buffer;
-};
 
 bool Walkable(const TID3v2Header& header, TID3v2Walk& walk) {
     walk = TID3v2Walk();
@@ -207,7 +177,7 @@ void WalkID3v2Frames(const TFileView& file, const TID3v2Header& header, TID3v2Wa
     }
     const uint64_t bodyEnd =
         std::min<uint64_t>(ID3v2HeaderSize + uint64_t{header.BodySize}, file.Size());
-    TTagReader reader(file, bodyEnd);
+    TRegionReader reader(file, bodyEnd);
     WalkBody(
         [&](uint64_t at, uint64_t count) {
             return reader.Get(ID3v2HeaderSize + at, static_cast<size_t>(count));
