@@ -161,6 +161,21 @@ bool Injected(const TInjection& setup, const std::function<bool()>& write) {
     return result;
 }
 
+// Runs write in a forked child that is ended (exit status 77) at its n-th file call; the child's
+// wait status, or -1 when it could not be started or waited for.
+int WriteKilledAt(long n, const std::function<bool()>& write) {
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        TInjection kill;
+        kill.KillAt = n;
+        Injected(kill, write);
+        ::_exit(0);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child ? status : -1;
+}
+
 // ---- The writers: every tag kind saving a new tag, replacing one and removing one.
 
 struct TWriterRow {
@@ -334,16 +349,8 @@ TEST_F(TTagSafetyTest, AKillAtAnyCallLeavesTheOldOrTheNewFileWhole) {
             // A private file: nothing a kill leaves behind may be readable by others.
             WriteFile(File, original);
             ::chmod(File.c_str(), 0600);
-            const pid_t child = ::fork();
-            ASSERT_GE(child, 0);
-            if (child == 0) {
-                TInjection kill;
-                kill.KillAt = n;
-                Injected(kill, [&] { return row.Write(File); });
-                ::_exit(0);
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            const int status = WriteKilledAt(n, [&] { return row.Write(File); });
+            ASSERT_NE(status, -1);
             ASSERT_TRUE(WIFEXITED(status));
             EXPECT_EQ(WEXITSTATUS(status), 77) << row.Name << ": call " << n << " never came";
             const std::string after = ReadFile(File);
@@ -382,16 +389,7 @@ TEST_F(TTagSafetyTest, AHardLinkedFileIsCopiedOverAndItsCopyKeptUntilThen) {
     };
     for (long n = 1; n <= calls; ++n) {
         fresh();
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            TInjection kill;
-            kill.KillAt = n;
-            Injected(kill, [&] { return row.Write(File); });
-            ::_exit(0);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_NE(WriteKilledAt(n, [&] { return row.Write(File); }), -1);
         wholeSomewhere("killed at call " + std::to_string(n));
     }
     int failures = 0;
