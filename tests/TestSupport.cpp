@@ -1,9 +1,19 @@
 #include "TestSupport.h"
 
+#include <array>
 #include <fstream>
 #include <sstream>
 
 namespace testsupport {
+
+std::string ReadToEnd(std::FILE* pipe) {
+    std::array<char, 4096> buf{};
+    std::string out;
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0)
+        out.append(buf.data(), n);
+    return out;
+}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);

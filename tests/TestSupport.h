@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -48,6 +49,8 @@ class TBitWriter {
 
 // Runs a shell command; returns its exit status and fills output with stdout.
 int Run(const std::string& command, std::string* output = nullptr);
+// Everything a pipe gives until its end (Run's output on either system).
+std::string ReadToEnd(std::FILE* pipe);
 // Writes bytes at offset into a new sparse file; false where the system makes no sparse files.
 bool WriteSparse(const std::string& path, uint64_t offset, const std::string& bytes);
 // The most memory the process has held so far, in KiB.

@@ -1,7 +1,6 @@
 // Temporary directories and runs of external programs on Linux.
 #include "TestSupport.h"
 
-#include <array>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -29,11 +28,7 @@ TTempDir::~TTempDir() {
 int Run(const std::string& command, std::string* output) {
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return -1;
-    std::array<char, 4096> buf{};
-    std::string out;
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0)
-        out.append(buf.data(), n);
+    const std::string out = ReadToEnd(pipe);
     int status = ::pclose(pipe);
     if (output) *output = out;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -6,7 +6,6 @@
 // After windows.h, whose types it uses.
 #include <psapi.h>
 
-#include <array>
 #include <cstdio>
 #include <filesystem>
 
@@ -36,11 +35,7 @@ TTempDir::~TTempDir() {
 int Run(const std::string& command, std::string* output) {
     FILE* pipe = ::_popen(command.c_str(), "rb");
     if (!pipe) return -1;
-    std::array<char, 4096> buf{};
-    std::string out;
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0)
-        out.append(buf.data(), n);
+    const std::string out = ReadToEnd(pipe);
     int status = ::_pclose(pipe);
     if (output) *output = out;
     return status;
