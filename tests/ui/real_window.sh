@@ -12,34 +12,8 @@ done
 mkdir -p "$out"
 rm -f "$out"/box.txt "$out"/*.png
 
-display=
-for n in $(seq 91 140); do
-    if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=:$n; break; fi
-done
-[ -n "$display" ] || { echo "no free display"; exit 1; }
-
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-}
-trap cleanup EXIT
-
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-
-fail() { echo "FAIL: $*"; exit 1; }
-
-# One second of 8-bit mono at 8000 Hz, byte by byte.
-wav="$out/tone 8k.wav"
-{
-    printf 'RIFF\124\037\000\000WAVEfmt \020\000\000\000\001\000\001\000'
-    printf '\100\037\000\000\100\037\000\000\001\000\010\000data\100\037\000\000'
-    head -c 8000 /dev/zero | tr '\0' '\200'
-} >"$wav"
-[ "$(stat -c %s "$wav")" = 8044 ] || fail "test file has the wrong size"
+. "$(dirname "$0")/virtual_display.sh"
+start_virtual_display 91 140
 
 # From the test directory, the chooser starts there and the file name alone picks the file.
 start_program() {
