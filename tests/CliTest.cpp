@@ -108,16 +108,6 @@ TEST(Cli, UsageErrorsExitTwo) {
     EXPECT_EQ(RunCli("--version", dir).Status, 0);
 }
 
-TEST(Cli, DirectoriesAreWalkedInOrder) {
-    TTempDir dir;
-    ASSERT_EQ(testsupport::Run("mkdir -p " + Quote(dir.Path("music/sub"))), 0);
-    WriteFile(dir.Path("music/b.wav"), PcmWav(2, 44100, 16, 44100));
-    WriteFile(dir.Path("music/sub/a.wav"), PcmWav(2, 44100, 16, 44100));
-    TCli r = RunCli(Quote(dir.Path("music")), dir);
-    EXPECT_EQ(r.Status, 0);
-    EXPECT_EQ(r.Out, Expected(dir.Path("music/b.wav")) + Expected(dir.Path("music/sub/a.wav")));
-}
-
 TEST(Cli, JsonCarriesTheSameValues) {
     TTempDir dir;
     std::string file = dir.Path("a.wav");
