@@ -96,37 +96,6 @@ inline std::string ReadWithEveryTagKind(const std::string& bytes, const std::str
     return "";
 }
 
-// The input of the writer target: one byte chooses the tag kind among those built, one the
-// operation, one the number of fields; then each field as id, length and value; the rest is the
-// file the tag is written into.
-struct TWriteInput {
-    int Kind = 0;
-    bool ReadFirst = false;
-    int Operation = 0; // 0 Save, 1 Remove, 2 Save then Remove, 3 Save twice
-    std::vector<std::pair<int, std::string>> Fields;
-    std::string File;
-};
-
-inline bool DecodeWriteInput(const std::string& bytes, TWriteInput& input) {
-    std::vector<int> kinds = BuiltTagKinds();
-    if (kinds.empty() || bytes.size() < 3) return false;
-    auto at = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
-    input.Kind = kinds[at(0) % kinds.size()];
-    input.ReadFirst = at(1) & 1;
-    input.Operation = (at(1) >> 1) & 3;
-    size_t count = at(2) % 8, pos = 3;
-    for (size_t i = 0; i < count && pos + 2 <= bytes.size(); ++i) {
-        int id = at(pos) % TagFieldCount;
-        size_t length = at(pos + 1);
-        pos += 2;
-        length = std::min(length, bytes.size() - pos);
-        input.Fields.emplace_back(id, bytes.substr(pos, length));
-        pos += length;
-    }
-    input.File = bytes.substr(std::min(pos, bytes.size()));
-    return true;
-}
-
 inline std::string OnlyFileLeft(const std::string& dir, const std::string& name) {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
@@ -136,46 +105,42 @@ inline std::string OnlyFileLeft(const std::string& dir, const std::string& name)
 }
 
 // Save and Remove of arbitrary fields over an arbitrary file, then a fresh Read of the result.
+// The input: one byte chooses the tag kind among those built, one whether the tag is read first
+// and the operation (Save, Remove, Save then Remove, Save twice), one the number of fields; then
+// each field as id, length and value; the rest is the file the tag is written into.
 inline std::string SaveThenRead(const std::string& bytes, const std::string& dir) {
-    TWriteInput input;
-    if (!DecodeWriteInput(bytes, input)) return "";
-    const std::string name = "input.mp3", path = dir + "/" + name;
-    WriteBytes(path, input.File);
+    const std::vector<int> kinds = BuiltTagKinds();
+    if (kinds.empty() || bytes.size() < 3) return "";
+    auto at = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
+    const int kind = kinds[at(0) % kinds.size()], operation = (at(1) >> 1) & 3;
+    const std::string name = "input.mp3", path = dir + "/" + name, kindName = TagKindName(kind);
+    TRef<TTagBase> tag = CreateTag(kind);
+    size_t pos = 3, fieldBytes = 0;
+    std::vector<std::pair<int, std::string>> fields;
+    for (size_t i = 0; i < at(2) % 8u && pos + 2 <= bytes.size(); ++i) {
+        const size_t length = std::min<size_t>(at(pos + 1), bytes.size() - pos - 2);
+        fields.emplace_back(at(pos) % TagFieldCount, bytes.substr(pos + 2, length));
+        fieldBytes += length;
+        pos += 2 + length;
+    }
+    const std::string file = bytes.substr(std::min(pos, bytes.size()));
+    WriteBytes(path, file);
     std::filesystem::remove(path + "~");
-    TRef<TTagBase> tag = CreateTag(input.Kind);
-    const std::string kindName = TagKindName(input.Kind);
-    if (input.ReadFirst) tag->Read(path);
-    size_t fieldBytes = 0;
-    for (const auto& [id, value] : input.Fields) {
+    if (at(1) & 1) tag->Read(path);
+    for (const auto& [id, value] : fields)
         tag->SetField(id, value);
-        fieldBytes += value.size();
-    }
-    bool changed = false;
-    switch (input.Operation) {
-    case 0:
-        changed = tag->Save(path);
-        break;
-    case 1:
-        changed = tag->Remove(path);
-        break;
-    case 2:
-        changed = tag->Save(path) && tag->Remove(path);
-        break;
-    default:
-        changed = tag->Save(path) && tag->Save(path);
-        break;
-    }
+    bool changed = operation == 1 ? tag->Remove(path) : tag->Save(path);
+    if (changed && operation >= 2) changed = operation == 2 ? tag->Remove(path) : tag->Save(path);
     std::string stray = OnlyFileLeft(dir, name);
     if (!stray.empty()) return kindName + ": " + stray;
     std::error_code ec;
     auto newSize = std::filesystem::file_size(path, ec);
     if (ec) return kindName + ": the file is gone after the operation";
-    if (newSize > 2 * input.File.size() + 8 * fieldBytes + 65536)
+    if (newSize > 2 * file.size() + 8 * fieldBytes + 65536)
         return kindName + ": the file grew far beyond its fields";
     // A tag just saved must read back; after a removal the file may be too short for any tag.
-    const bool lastWasSave = input.Operation == 0 || input.Operation == 3;
-    if (changed && lastWasSave) {
-        TRef<TTagBase> fresh = CreateTag(input.Kind);
+    if (changed && operation != 1 && operation != 2) {
+        TRef<TTagBase> fresh = CreateTag(kind);
         if (!fresh->Read(path)) return kindName + ": the file written does not read back";
     }
     return "";
