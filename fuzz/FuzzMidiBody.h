@@ -13,44 +13,36 @@
 
 namespace audiolens::fuzzbody {
 
-inline std::string SequenceToEnd(TMidiFile& file) {
-    TRef<TMidiSequencer> sequencer(new TMidiSequencer);
-    sequencer->SetFile(&file);
-    int32_t last = 0;
-    for (int32_t i = 0; i < file.TrackCount(); ++i)
-        for (const TMidiEvent& e : file.Track(i)->Events)
-            last = std::max(last, e.Tick);
-    sequencer->SetTick(last / 2);
-    constexpr int32_t Max = std::numeric_limits<int32_t>::max();
-    sequencer->SetBarBeatTick(std::min(sequencer->Bar, Max - 1) + 1, 0, 0);
-    sequencer->SetTimeMs(std::min(sequencer->MsPos, Max - 1000) + 1000);
-    sequencer->SetTick(last);
-    if (sequencer->Division < 1 || sequencer->Tempo < 1 || sequencer->BeatTicks < 1)
-        return "the sequencer holds a zero divisor";
-    return "";
-}
-
 inline std::string LoadMidi(const std::string& bytes, const std::string& dir) {
-    for (const char* name : {"input.mid", "input.rmi"}) {
-        const std::string path = dir + "/" + name;
-        WriteBytes(path, bytes);
-        TRef<TMidiFile> file(new TMidiFile);
-        bool loaded = file->LoadFromFile(path);
-        if (!loaded && file->TrackCount() != 0) return std::string(name) + ": false with tracks";
+    constexpr int32_t Max = std::numeric_limits<int32_t>::max();
+    for (const std::string name : {"input.mid", "input.rmi"}) {
+        WriteBytes(dir + "/" + name, bytes);
+        TRef<TMidiFile> file(new TMidiFile), again(new TMidiFile);
+        const bool loaded = file->LoadFromFile(dir + "/" + name);
+        if (!loaded && file->TrackCount() != 0) return name + ": false with tracks";
+        int32_t last = 0;
         for (int32_t i = 0; i < file->TrackCount(); ++i) {
             const auto& events = file->Track(i)->Events;
             if (std::none_of(events.begin(), events.end(),
                              [](const TMidiEvent& e) { return e.IsMeta(MetaEndOfTrack); }))
-                return std::string(name) + ": a track without an end-of-track";
+                return name + ": a track without an end-of-track";
+            for (const TMidiEvent& e : events)
+                last = std::max(last, e.Tick);
         }
-        if (loaded) {
-            std::string problem = SequenceToEnd(*file);
-            if (!problem.empty()) return std::string(name) + ": " + problem;
+        if (loaded) { // to the end by tick, bar and time
+            TRef<TMidiSequencer> seq(new TMidiSequencer);
+            seq->SetFile(file.Get());
+            seq->SetTick(last / 2);
+            seq->SetBarBeatTick(std::min(seq->Bar, Max - 1) + 1, 0, 0);
+            seq->SetTimeMs(std::min(seq->MsPos, Max - 1000) + 1000);
+            seq->SetTick(last);
+            if (seq->Division < 1 || seq->Tempo < 1 || seq->BeatTicks < 1)
+                return name + ": the sequencer holds a zero divisor";
         }
         // The same bytes again give the same tracks.
-        TRef<TMidiFile> again(new TMidiFile);
-        if (again->LoadFromFile(path) != loaded || again->TrackCount() != file->TrackCount())
-            return std::string(name) + ": a second load differs";
+        if (again->LoadFromFile(dir + "/" + name) != loaded ||
+            again->TrackCount() != file->TrackCount())
+            return name + ": a second load differs";
     }
     return "";
 }

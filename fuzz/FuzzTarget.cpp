@@ -29,7 +29,7 @@ const std::string& WorkDir() {
 }
 
 // Arbitrary bytes through the Read of the given tag kinds.
-std::string ReadTags(const std::string& bytes, std::initializer_list<int> kinds) {
+[[maybe_unused]] std::string ReadTags(const std::string& bytes, std::initializer_list<int> kinds) {
     for (int kind : kinds) {
         std::string broken = ReadWithTagKind(bytes, WorkDir() + "/input", kind);
         if (!broken.empty()) return broken;

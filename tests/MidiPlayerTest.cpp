@@ -1,311 +1,319 @@
-// The player and its sequencer, driven step by step against a clock the test sets, with an
-// output that records every message. Timings are worked out from the tempo arithmetic:
-// ticks = ms * Division / Tempo (ms per quarter), an event sent once its tick lies before the
-// position.
+// The MIDI player and its sequencer with an output that records every message: stepped by hand
+// against a clock the test sets, and on its real timer thread against commands from other
+// threads (run under ThreadSanitizer by scripts/tsan.sh).
 #include "midi/MidiPlayer.h"
 #include "ReaderSupport.h"
-#include "TestMidiServices.h"
 #include "TestMidiWriter.h"
 #include "TestSupport.h"
+#include "platform/MidiOut.h"
+#include "platform/Timer.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
+#include <mutex>
+#include <random>
+#include <sstream>
 #include <thread>
 
 using namespace audiolens;
+using namespace audiolens::platform;
 using namespace testsupport;
-using miditest::Message;
-using miditest::TMidiServices;
+using namespace std::chrono_literals;
 using midiwriter::TTrack;
 
 namespace {
 
-using TMessages = std::vector<uint32_t>;
+// Installs, for one test, an output that records every message and (unless the real timer is
+// asked for) a timer that never fires by itself, with a clock the test sets. Its Kill tries a
+// step on another thread, as a timer firing while a command holds the player would.
+struct TFakes {
+    std::mutex Mutex; // guards Sent
+    std::vector<uint32_t> Sent;
+    std::atomic<int> Opens{0}, Resets{0}, Closes{0}, Kills{0};
+    std::atomic<bool> FailOpen{false}, FailStart{false};
+    std::atomic<uint32_t> Now{0};
+    TimerStep Step = nullptr;
+    void* Context = nullptr;
+    static inline TFakes* F = nullptr;
 
-class MidiPlayerTest : public ::testing::Test {
-  protected:
-    void LoadTracks(int division, const std::vector<TTrack>& tracks) {
-        WriteFile(Dir.Path("song.mid"), midiwriter::Smf(1, division, tracks));
-        ASSERT_TRUE(Player->Load(Dir.Path("song.mid")));
-        TMidiServices::ClearMessages();
+    explicit TFakes(bool realTimer = false) {
+        static const TMidiOutService out = {
+            nullptr,
+            nullptr,
+            [](uint32_t id) { return F->FailOpen ? NoMidiOut : ++F->Opens + MidiOutHandle(id); },
+            [](MidiOutHandle, uint32_t message) {
+                std::lock_guard<std::mutex> lock(F->Mutex);
+                F->Sent.push_back(message);
+            },
+            [](MidiOutHandle) { ++F->Resets; },
+            [](MidiOutHandle) { ++F->Closes; }};
+        static const TTimerService timer = {[] { return F->Now.load(); },
+                                            [](uint32_t, TimerStep step, void* context) {
+                                                F->Step = step;
+                                                F->Context = context;
+                                                return F->FailStart ? 0u : 1u;
+                                            },
+                                            [](uint32_t) {
+                                                ++F->Kills;
+                                                std::thread(F->Step, F->Context).join();
+                                            }};
+        F = this;
+        SetMidiOutService(&out);
+        if (!realTimer) SetTimerService(&timer);
     }
-    // Timer steps every 4 ms until the clock reads ms.
-    void StepTo(uint32_t ms) {
-        while (Clock() + 4 <= ms) {
-            Clock() += 4;
-            Player->TimerStep();
-        }
+    ~TFakes() {
+        SetMidiOutService(nullptr);
+        SetTimerService(nullptr);
     }
-    static std::atomic<uint32_t>& Clock() { return miditest::ManualTimer().Now; }
-    static bool Sent(uint32_t message) {
-        auto all = TMidiServices::Messages();
-        return std::find(all.begin(), all.end(), message) != all.end();
+    std::vector<uint32_t> Take() {
+        std::lock_guard<std::mutex> lock(Mutex);
+        return std::exchange(Sent, {});
     }
-    TMidiSequencer& Seq() { return *Player->Sequencer(); }
-    // The player's state and the sequencer's position as "Key=Value|" fields.
-    std::string Pos() {
-        const TMidiSequencer& s = Seq();
-        char text[320];
-        std::snprintf(text, sizeof text,
-                      "State=%d|Tick=%d|Ms=%d|Tempo=%d|TempoTick=%d|TempoMs=%d|Bar=%d|Beat=%d|"
-                      "BeatTick=%d|BeatTicks=%d|BarTicks=%d|SigBar=%d|SigTick=%d|SigNumer=%d|"
-                      "Resume=%d|",
-                      Player->State(), s.TickPos, s.MsPos, s.Tempo, s.TempoTick, s.TempoMs, s.Bar,
-                      s.Beat, s.BeatTick, s.BeatTicks, s.BarTicks, s.SigBar, s.SigTick, s.SigNumer,
-                      Player->ResumeTick());
-        return text;
-    }
-
-    TMidiServices Services;
-    TTempDir Dir;
-    TRef<TMidiPlayer> Player{new TMidiPlayer};
 };
 
-const std::string Stopped = "State=0|", Paused = "State=1|", Playing = "State=2|";
-
 TTrack OneNoteAt(int tick, int key = 60) {
-    TTrack t;
-    t.NoteOn(tick, 0, key, 100).NoteOff(96, 0, key).End();
-    return t;
+    return TTrack().NoteOn(tick, 0, key, 100).Event(96, {0x80, key, 0}).End();
 }
 
-TEST_F(MidiPlayerTest, DefaultTempoIs600MsPerQuarter) {
-    LoadTracks(96, {OneNoteAt(96)});
-    Player->Play();
-    StepTo(600); // tick 96 exactly, which is not yet due
-    ExpectFields(Pos(), Playing + "Tick=96|Ms=600|Tempo=600");
-    StepTo(604); // 604 * 96 / 600 = 96.6: still tick 96
-    EXPECT_FALSE(Sent(Message(0x90, 60, 100)));
-    StepTo(608); // 97.3: the note is now before the position
-    ExpectFields(Pos(), "Tick=97|Bar=0|Beat=1");
-    EXPECT_TRUE(Sent(Message(0x90, 60, 100)));
-    Player->Rewind(); // back from beat 1 of bar 0
-    ExpectFields(Pos(), Stopped + "Tick=0|Ms=0|Beat=0|Resume=0|");
+// Steps "command [numbers][: fields]" split by ';': after each, the position, the fakes' counts
+// and the messages sent during it (Sent=, status data1 data2 in hex) hold the "Key=Value|"
+// fields. "load D" loads the row's next song at division D; "to T" steps the timer every 4 ms
+// until the clock reads T. Ticks = ms * Division / Tempo (ms per quarter); an event is sent
+// once its tick lies before the position.
+struct TScenario {
+    std::vector<std::vector<TTrack>> Songs;
+    std::string Steps;
+};
+
+const TScenario Scenarios[] = {
+    {{{OneNoteAt(96)}},
+     "load 96: Tracks=1|; play; to 600: State=2|Tick=96|Ms=600|Tempo=600|Sent=|;" // not yet due
+     "to 604: Tick=96|Sent=|;" // 604 * 96 / 600 = 96.6
+     "to 608: Tick=97|Bar=0|Beat=1|Sent=903C64,|;"
+     "rewind: State=0|Tick=0|Ms=0|Beat=0|Resume=0|Sent=803C00,|"},
+    // Tempo events set ms per quarter by integer division.
+    {{{TTrack().Tempo(0, 500000).Tempo(96, 333333).End(96), OneNoteAt(0)}},
+     "load 96; play: Tempo=500|; to 500: Tick=96|Tempo=333|TempoTick=96|TempoMs=500|;"
+     "to 832: Tick=191|;" // 332 ms at 333 ms a quarter: 95.7 ticks
+     "to 836: Tick=192|"},
+    // 96 ticks at 600 ms, then 300 ms a quarter: tick 192 lies at 900 ms.
+    {{{TTrack().Tempo(96, 300000).End(96), OneNoteAt(192)}},
+     "load 96; play; to 900: Tick=192|Sent=|;"
+     "to 904: Sent=903C64,|;" // 192 + 4 * 96 / 300 = 193
+     "tick 192: Ms=900|"},
+    // Tempo and time signature outside track 0 are ignored.
+    {{{OneNoteAt(0, 50),
+       TTrack().Tempo(0, 250000).TimeSignature(0, 3, 3).Event(0, {0x90, 1, 1, 0, 1, 0})}},
+     "load 96: Tracks=2|; play; to 600: Tick=96|Tempo=600|BarTicks=384|"},
+    // 6/8: bars of 288 ticks, beats of 48. Then 4/4 for 100 ticks (part of bar 0) and 3/4,
+    // which counts from bar 1. Then half-note and whole-note beats.
+    {{{TTrack().TimeSignature(0, 6, 3).End(2000)},
+      {TTrack().TimeSignature(100, 3, 2).End(3000)},
+      {TTrack().TimeSignature(0, 2, 1).TimeSignature(384, 1, 0).End(3000)}},
+     "load 96; tick 341: Bar=1|Beat=1|BeatTick=5|BeatTicks=48|BarTicks=288|;" // 288 + 48 + 5
+     "load 96; tick 491: Bar=2|Beat=1|BeatTick=7|BarTicks=288|SigBar=1|SigTick=100|;"
+     "bbt 1 2 0: Tick=292|; bbt 0 1 0: Tick=96|Ms=600|;" // 100 + 2 * 96; back under 4/4
+     "load 96; tick 200: BeatTicks=192|BarTicks=384|; tick 400: Bar=1|BeatTick=16|BeatTicks=384|"},
+    // Chasing sends controllers, programs and bends but no notes; backwards, a reset first sends
+    // each track's program on its channel.
+    {{{TTrack()
+           .Event(10, {0xB0, 7, 100, 10, 0xC0, 33})
+           .NoteOn(10, 0, 60, 90)
+           .Event(0, {0xE0, 0, 0x50, 10, 0x80, 60, 0, 100, 0xB0, 10, 20})},
+      {TTrack().Event(0, {0xC4, 19}).NoteOn(0, 4, 60, 1).Event(10, {0x84, 60, 0})}},
+     "load 96; tick 50: Next0=5|Sent=B00764,C02100,E00050,|; load 96; tick 100;"
+     "tick 5: Sent=C41300,|"},
+    // Stop switches both notes off and releases the sustain pedal; the step tried during Stop
+    // skips itself. Play goes on from tick 160 = 1000 * 96 / 600, reaching 480 2000 ms later.
+    {{{TTrack()
+           .Event(0, {0xB0, 64, 127})
+           .NoteOn(0, 0, 60, 100)
+           .NoteOn(0, 1, 64, 100)
+           .Event(480, {0x80, 60, 0, 0, 0x81, 64, 0})
+           .NoteOn(0, 0, 67, 80)
+           .Event(96, {0x80, 67, 0})}},
+     "load 96; play; to 1000;"
+     "stop: State=0|Tick=160|Ms=1000|Resume=160|Sent=803C00,814000,B04000,|;"
+     "clock 6000; play: Tick=160|Sent=|; to 8000: Ms=3000|Tick=480|Sent=|;"
+     "to 8008: Sent=803C00,814000,904350,|"},
+    {{{OneNoteAt(960)}},
+     "load 96; play; to 300; pause; to 10300: State=1|Ms=300|;"
+     "play; to 10304: State=2|Ms=304|Kills=0|"},
+    // A step adds at least 1 ms, the time elapsed across a clock wrap, and speed percent of it.
+    {{{OneNoteAt(960)}, {OneNoteAt(960)}, {OneNoteAt(960)}},
+     "load 96; play; step; step: Ms=2|;"
+     "load 96; clock -16; play; clock 12; step: Ms=28|;"
+     "load 96; speed 150; play; to 412: Ms=600|"},
+    // The end of the song stops the player: the note-off at 96 is due after 600 ms.
+    {{{OneNoteAt(0)}},
+     "load 96; play; to 600: State=2|Sent=903C64,|; to 608: State=0|Kills=1|Sent=803C00,|"},
+    // No song, no timer, or a command while stopped: it stays stopped.
+    {{{}, {OneNoteAt(0)}},
+     "play: State=0|; load 96: Tracks=0|; play: State=0|; load 96: Tracks=1|;"
+     "pause: State=0|; stop: State=0|; failstart; play: State=0|"},
+    {{{OneNoteAt(0)}}, "failopen; load 96: Sent=|Opens=0|; play; to 1000: State=0|Sent=|"},
+    {{{OneNoteAt(0)}, {OneNoteAt(960)}},
+     "load 96; play; to 300; load 96: State=0|Tick=0|; play: Tick=0|Resume=0|"},
+    // Tracks share one device, which closes with the last port; releasing the player puts the
+    // changed controller back to its default (91 was unchanged).
+    {{{OneNoteAt(0), OneNoteAt(0, 61), OneNoteAt(0, 62)},
+      {TTrack().Event(0, {0xB3, 7, 100, 0, 91, 40}).End(10)}},
+     "load 96: Opens=1|Devices=1|; load 96: Resets=1|Closes=1|; tick 5;"
+     "release: Closes=2|Devices=0|Sent=B3075A,|"},
+    // Division 1, a tempo of 0, a numerator of 0 and a denominator power of 200 divide by no
+    // zero; 2^31 ms at 32767 ticks per quarter overflows 32 bits in the product.
+    {{{TTrack().Tempo(0, 0).Tempo(1, 999).TimeSignature(1, 0, 200).TimeSignature(2, 1, 4).End(5),
+       OneNoteAt(3)},
+      {OneNoteAt(0)}},
+     "load 1; play; to 40: Tempo=1|BeatTicks=1|SigNumer=1|; bbt 3 0 0; ms 2147483632;"
+     "tick 2147483647: Tick=2147483647|;"
+     "load 32767; ms 100000: Tick=5461166|"}, // 100000 * 32767 / 600
+};
+
+TEST(MidiPlayerTest, Scenarios) {
+    TTempDir dir;
+    for (const TScenario& row : Scenarios) {
+        TFakes fakes;
+        TRef<TMidiPlayer> player(new TMidiPlayer);
+        size_t song = 0;
+        int64_t a = 0, b = 0, c = 0;
+        const std::map<std::string, std::function<void()>> commands = {
+            {"load",
+             [&] {
+                 WriteFile(dir.Path("song.mid"), midiwriter::Smf(1, int(a), row.Songs.at(song++)));
+                 player->Load(dir.Path("song.mid"));
+             }},
+            {"play", [&] { player->Play(); }},
+            {"pause", [&] { player->Pause(); }},
+            {"stop", [&] { player->Stop(); }},
+            {"rewind", [&] { player->Rewind(); }},
+            {"release", [&] { player.Reset(new TMidiPlayer); }},
+            {"to",
+             [&] {
+                 for (; fakes.Now + 4 <= a; player->TimerStep())
+                     fakes.Now += 4;
+             }},
+            {"step", [&] { player->TimerStep(); }},
+            {"clock", [&] { fakes.Now = uint32_t(a); }},
+            {"speed", [&] { player->SetSpeed(int32_t(a)); }},
+            {"tick", [&] { player->Sequencer()->SetTick(int32_t(a)); }},
+            {"ms", [&] { player->Sequencer()->SetTimeMs(int32_t(a)); }},
+            {"bbt",
+             [&] { player->Sequencer()->SetBarBeatTick(int32_t(a), int32_t(b), int32_t(c)); }},
+            {"failopen", [&] { fakes.FailOpen = true; }},
+            {"failstart", [&] { fakes.FailStart = true; }}};
+        std::istringstream steps(row.Steps);
+        for (std::string step; std::getline(steps, step, ';');) {
+            SCOPED_TRACE(step);
+            const size_t colon = std::min(step.find(':'), step.size());
+            std::string command, want;
+            a = b = c = 0;
+            std::istringstream(step.substr(0, colon)) >> command >> a >> b >> c;
+            if (colon < step.size()) std::istringstream(step.substr(colon + 1)) >> want;
+            commands.at(command)();
+            const TMidiSequencer& seq = *player->Sequencer();
+            const size_t tracks = seq.Song ? seq.Song->Tracks.size() : 0;
+            char text[512];
+            std::snprintf(
+                text, sizeof text,
+                "State=%d|Tick=%d|Ms=%d|Tempo=%d|TempoTick=%d|TempoMs=%d|Bar=%d|Beat=%d|"
+                "BeatTick=%d|BeatTicks=%d|BarTicks=%d|SigBar=%d|SigTick=%d|SigNumer=%d|Resume=%d|"
+                "Tracks=%zu|Next0=%zu|Opens=%d|Resets=%d|Closes=%d|Kills=%d|Devices=%d|Sent=",
+                player->State(), seq.TickPos, seq.MsPos, seq.Tempo, seq.TempoTick, seq.TempoMs,
+                seq.Bar, seq.Beat, seq.BeatTick, seq.BeatTicks, seq.BarTicks, seq.SigBar,
+                seq.SigTick, seq.SigNumer, player->ResumeTick(), tracks,
+                tracks ? seq.Song->Tracks[0]->NextEvent : 0, fakes.Opens.load(),
+                fakes.Resets.load(), fakes.Closes.load(), fakes.Kills.load(),
+                TMidiDevice::OpenDeviceCount());
+            std::string got = text;
+            for (uint32_t m : fakes.Take()) {
+                std::snprintf(text, sizeof text, "%02X%02X%02X,", m & 0xFF, m >> 8 & 0xFF, m >> 16);
+                got += text;
+            }
+            ExpectFields(got + "|", want);
+        }
+    }
 }
 
-TEST_F(MidiPlayerTest, TempoEventsSetMsPerQuarterByIntegerDivision) {
-    LoadTracks(96, {TTrack().Tempo(0, 500000).Tempo(96, 333333).End(96), OneNoteAt(0)});
-    Player->Play();
-    ExpectFields(Pos(), "Tempo=500");
-    StepTo(500); // tick 96, where the second tempo starts
-    ExpectFields(Pos(), "Tick=96|Tempo=333|TempoTick=96|TempoMs=500");
-    StepTo(832); // 332 ms at 333 ms per quarter: 95.7 ticks
-    ExpectFields(Pos(), "Tick=191");
-    StepTo(836); // 336 ms: 96.9 ticks
-    ExpectFields(Pos(), "Tick=192");
+// A song of quick notes: 10 ms per quarter note, 24 ticks a quarter, a note every 6 ticks.
+std::string QuickSong(int notes) {
+    TTrack conductor = TTrack().Tempo(0, 10000).TimeSignature(0, 3, 2).End(uint32_t(notes * 6));
+    TTrack melody;
+    for (int i = 0; i < notes; ++i) // volume, note on, note off (running status)
+        melody.Event(0, {0xB0, 7, i % 128, 0, 0x90, 60 + i % 12, 100, 6, 0x80, 60 + i % 12, 0});
+    return midiwriter::Smf(1, 24, {conductor, melody.End()});
 }
 
-TEST_F(MidiPlayerTest, EventAfterATempoChangeIsSentOnItsNewTime) {
-    // 96 ticks at 600 ms, then 300 ms per quarter: tick 192 lies at 600 + 300 = 900 ms.
-    LoadTracks(96, {TTrack().Tempo(96, 300000).End(96), OneNoteAt(192)});
-    Player->Play();
-    StepTo(900);
-    ExpectFields(Pos(), "Tick=192");
-    EXPECT_FALSE(Sent(Message(0x90, 60, 100)));
-    StepTo(904); // 192 + 4 * 96 / 300 = 193
-    EXPECT_TRUE(Sent(Message(0x90, 60, 100)));
-    Seq().SetTick(192); // positioning by tick gives the same time back
-    ExpectFields(Pos(), "Ms=900");
+TEST(MidiThreadTest, StopAndSongEndAgainstTheTimerThread) {
+    TFakes fakes(/*realTimer=*/true);
+    TTempDir dir;
+    WriteFile(dir.Path("long.mid"), QuickSong(4000));
+    WriteFile(dir.Path("quick.mid"), QuickSong(20)); // 120 ticks: 50 ms
+    TRef<TMidiPlayer> player(new TMidiPlayer);
+    ASSERT_TRUE(player->Load(dir.Path("long.mid")));
+    player->Play();
+    std::this_thread::sleep_for(40ms);
+    player->Stop();
+    EXPECT_FALSE(fakes.Take().empty());
+    std::this_thread::sleep_for(40ms);
+    EXPECT_TRUE(fakes.Take().empty()); // nothing is sent after Stop returns
+    // The song's end stops the player from the timer thread.
+    ASSERT_TRUE(player->Load(dir.Path("quick.mid")));
+    for (int round = 0; round < 3; ++round) {
+        player->Rewind();
+        player->Play();
+        ASSERT_EQ(player->State(), psPlaying);
+        const auto until = std::chrono::steady_clock::now() + 5s;
+        while (player->State() != psStopped && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(2ms);
+        ASSERT_EQ(player->State(), psStopped) << "round " << round;
+        EXPECT_GE(player->Position().TickPos, 120);
+    }
+    player.Reset();
+    EXPECT_EQ(TMidiDevice::OpenDeviceCount(), 0);
 }
 
-TEST_F(MidiPlayerTest, TempoAndSignatureOutsideTrackZeroAreIgnored) {
-    TTrack other = TTrack().Tempo(0, 250000).TimeSignature(0, 3, 3);
-    LoadTracks(96, {OneNoteAt(0, 50), other.NoteOn(0, 0, 60, 1).NoteOff(96, 0, 60).End()});
-    Player->Play();
-    StepTo(600);
-    ExpectFields(Pos(), "Tick=96|Tempo=600|BarTicks=384");
-}
-
-TEST_F(MidiPlayerTest, BarsAndBeatsOfTimeSignatures) {
-    LoadTracks(96, {TTrack().TimeSignature(0, 6, 3).End(2000)});
-    Seq().SetTick(288 + 48 + 5); // 6/8: bars of 288 ticks, beats of 48
-    ExpectFields(Pos(), "Bar=1|Beat=1|BeatTick=5|BeatTicks=48|BarTicks=288");
-    // 4/4 for 100 ticks (part of bar 0), then 3/4: the new signature counts from bar 1.
-    LoadTracks(96, {TTrack().TimeSignature(100, 3, 2).End(3000)});
-    Seq().SetTick(100 + 288 + 96 + 7);
-    ExpectFields(Pos(), "Bar=2|Beat=1|BeatTick=7|BarTicks=288|SigBar=1|SigTick=100");
-    Seq().SetBarBeatTick(1, 2, 0); // 100 + 2 * 96
-    ExpectFields(Pos(), "Tick=292");
-    Seq().SetBarBeatTick(0, 1, 0); // back under 4/4: tick 96
-    ExpectFields(Pos(), "Tick=96|Ms=600");
-    // Half-note and whole-note beats.
-    LoadTracks(96, {TTrack().TimeSignature(0, 2, 1).TimeSignature(384, 1, 0).End(3000)});
-    Seq().SetTick(200);
-    ExpectFields(Pos(), "BeatTicks=192|BarTicks=384");
-    Seq().SetTick(400);
-    ExpectFields(Pos(), "Bar=1|BeatTick=16|BeatTicks=384");
-}
-
-TEST_F(MidiPlayerTest, ChasingSendsControllersAndProgramsButNoNotes) {
-    TTrack t;
-    t.Control(10, 0, 7, 100)
-        .Program(10, 0, 33)
-        .NoteOn(10, 0, 60, 90)
-        .Event(0, {0xE0, 0, 0x50})
-        .NoteOff(10, 0, 60)
-        .Control(100, 0, 10, 20)
-        .End();
-    LoadTracks(96, {t});
-    Seq().SetTick(50);
-    EXPECT_EQ(TMidiServices::Messages(),
-              TMessages({Message(0xB0, 7, 100), Message(0xC0, 33, 0), Message(0xE0, 0, 0x50)}));
-    EXPECT_EQ(Seq().Song->Tracks[0]->NextEvent, 5u);
-    // Backwards: a reset sends each track's program on its channel, then chases again.
-    LoadTracks(96, {TTrack().Program(0, 4, 19).NoteOn(0, 4, 60, 1).NoteOff(10, 4, 60).End()});
-    Seq().SetTick(100);
-    TMidiServices::ClearMessages();
-    Seq().SetTick(5);
-    EXPECT_EQ(TMidiServices::Messages(), TMessages({Message(0xC4, 19, 0)}));
-}
-
-TEST_F(MidiPlayerTest, PlayStopPlayResumesAtTheStoppedTick) {
-    TTrack t;
-    t.Control(0, 0, 64, 127)
-        .NoteOn(0, 0, 60, 100)
-        .NoteOn(0, 1, 64, 100)
-        .NoteOff(480, 0, 60)
-        .NoteOff(0, 1, 64)
-        .NoteOn(0, 0, 67, 80)
-        .NoteOff(96, 0, 67)
-        .End();
-    LoadTracks(96, {t});
-    Player->Play();
-    StepTo(1000);
-    TMidiServices::ClearMessages();
-    // A timer step that comes while Stop holds the player skips itself: no millisecond added.
-    miditest::Recorded().OnMessage = [this] {
-        std::thread([this] { Player->TimerStep(); }).join();
+TEST(MidiThreadTest, CommandsFromTwoThreadsAgainstRunningSteps) {
+    TFakes fakes(true);
+    TTempDir dir;
+    WriteFile(dir.Path("a.mid"), QuickSong(30));
+    WriteFile(dir.Path("b.mid"), QuickSong(300));
+    TRef<TMidiPlayer> player(new TMidiPlayer);
+    std::atomic<bool> done{false};
+    int loads = 0; // by the first thread only
+    const std::function<void()> commands[] = {
+        [&] { player->Play(); },
+        [&] { player->Pause(); },
+        [&] { player->Stop(); },
+        [&] { player->Rewind(); },
+        [&] { player->Position(); },
+        [&] { player->Load(dir.Path(++loads % 2 ? "a.mid" : "b.mid")), player->Play(); }};
+    auto hammer = [&](unsigned seed, bool load) {
+        std::mt19937 random(seed);
+        while (!done) {
+            commands[random() % (load ? 6 : 5)]();
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+        }
     };
-    Player->Stop();
-    miditest::Recorded().OnMessage = nullptr;
-    ExpectFields(Pos(), Stopped + "Tick=160|Ms=1000|Resume=160"); // 1000 * 96 / 600
-    // Both sounding notes off and the sustain pedal released.
-    EXPECT_EQ(TMidiServices::Messages(),
-              TMessages({Message(0x80, 60, 0), Message(0x81, 64, 0), Message(0xB0, 64, 0)}));
-    Clock() += 5000; // time passes while stopped
-    TMidiServices::ClearMessages();
-    Player->Play();
-    ExpectFields(Pos(), "Tick=160");
-    EXPECT_TRUE(TMidiServices::Messages().empty());
-    StepTo(Clock() + 2000); // 480 ticks lie at 3000 ms, 2000 ms after the resumed 1000
-    ExpectFields(Pos(), "Ms=3000");
-    StepTo(Clock() + 8);
-    EXPECT_TRUE(Sent(Message(0x90, 67, 80)));
-}
-
-TEST_F(MidiPlayerTest, PauseForTenSecondsContinuesWhereItPaused) {
-    LoadTracks(96, {OneNoteAt(960)});
-    Player->Play();
-    StepTo(300);
-    Player->Pause();
-    StepTo(10300);
-    ExpectFields(Pos(), Paused + "Ms=300");
-    Player->Play();
-    StepTo(10304);
-    ExpectFields(Pos(), Playing + "Ms=304");
-    EXPECT_EQ(miditest::ManualTimer().Kills, 0); // pause never stopped the timer
-}
-
-TEST_F(MidiPlayerTest, ElapsedTimeOfASteps) {
-    LoadTracks(96, {OneNoteAt(960)});
-    Player->Play();
-    Player->TimerStep(); // no time elapsed: still one ms
-    Player->TimerStep();
-    ExpectFields(Pos(), "Ms=2");
-    LoadTracks(96, {OneNoteAt(960)});
-    Player->SetSpeed(150);
-    Player->Play();
-    StepTo(Clock() + 400);
-    ExpectFields(Pos(), "Ms=600");
-    Player->SetSpeed(100);
-    LoadTracks(96, {OneNoteAt(960)});
-    Clock() = 0xFFFFFFF0u;
-    Player->Play();
-    Clock() = 12; // the clock wrapped: 28 ms later
-    Player->TimerStep();
-    ExpectFields(Pos(), "Ms=28");
-}
-
-TEST_F(MidiPlayerTest, TheEndOfTheSongStopsThePlayer) {
-    LoadTracks(96, {OneNoteAt(0)});
-    Player->Play();
-    StepTo(600); // the note-off at tick 96 and the end-of-track at 96 are not yet due
-    ExpectFields(Pos(), Playing);
-    StepTo(608);
-    ExpectFields(Pos(), Stopped);
-    EXPECT_EQ(miditest::ManualTimer().Kills, 1);
-    EXPECT_TRUE(Sent(Message(0x80, 60, 0)));
-}
-
-TEST_F(MidiPlayerTest, PlayWithoutASongOrATimerStaysStopped) {
-    Player->Play();
-    ExpectFields(Pos(), Stopped);
-    WriteFile(Dir.Path("bad.mid"), "MThd");
-    EXPECT_FALSE(Player->Load(Dir.Path("bad.mid")));
-    Player->Play();
-    ExpectFields(Pos(), Stopped);
-    LoadTracks(96, {OneNoteAt(0)});
-    Player->Pause(); // while stopped: stays stopped
-    Player->Stop();
-    ExpectFields(Pos(), Stopped);
-    miditest::ManualTimer().FailStart = true;
-    Player->Play();
-    ExpectFields(Pos(), Stopped);
-}
-
-TEST_F(MidiPlayerTest, AnOutputThatDoesNotOpenIsPlayedSilently) {
-    miditest::Recorded().FailOpen = true;
-    LoadTracks(96, {OneNoteAt(0)});
-    Player->Play();
-    StepTo(1000);
-    ExpectFields(Pos(), Stopped);
-    EXPECT_TRUE(TMidiServices::Messages().empty());
-}
-
-TEST_F(MidiPlayerTest, LoadStopsAndStartsTheNewSongAtZero) {
-    LoadTracks(96, {OneNoteAt(0)});
-    Player->Play();
-    StepTo(300);
-    LoadTracks(96, {OneNoteAt(960)});
-    ExpectFields(Pos(), Stopped + "Tick=0|");
-    Player->Play();
-    ExpectFields(Pos(), "Tick=0|Resume=0|");
-}
-
-TEST_F(MidiPlayerTest, TracksShareOneDeviceWhichClosesWithTheLastPort) {
-    int before = TMidiDevice::OpenDeviceCount();
-    LoadTracks(96, {OneNoteAt(0), OneNoteAt(0, 61), OneNoteAt(0, 62)});
-    EXPECT_EQ(miditest::Recorded().Opens, 1);
-    EXPECT_EQ(TMidiDevice::OpenDeviceCount(), before + 1);
-    LoadTracks(96, {TTrack().Control(0, 3, 7, 100).Control(0, 3, 91, 40).End(10)});
-    EXPECT_EQ(miditest::Recorded().Resets, 1);
-    EXPECT_EQ(miditest::Recorded().Closes, 1);
-    Seq().SetTick(5);
-    TMidiServices::ClearMessages();
-    Player.Reset();
-    // Releasing the player puts the changed controller back to its default; 91 was unchanged.
-    EXPECT_EQ(TMidiServices::Messages(), TMessages({Message(0xB3, 7, 90)}));
-    EXPECT_EQ(miditest::Recorded().Closes, 2);
-    EXPECT_EQ(TMidiDevice::OpenDeviceCount(), before);
-}
-
-TEST_F(MidiPlayerTest, DegenerateTimingValuesDivideByNothingZero) {
-    // Division 1, a tempo of 0, a numerator of 0 and a denominator power of 200.
-    LoadTracks(
-        1,
-        {TTrack().Tempo(0, 0).Tempo(1, 999).TimeSignature(1, 0, 200).TimeSignature(2, 1, 4).End(5),
-         OneNoteAt(3)});
-    Player->Play();
-    StepTo(40);
-    ExpectFields(Pos(), "Tempo=1|BeatTicks=1|SigNumer=1");
-    Seq().SetBarBeatTick(3, 0, 0);
-    Seq().SetTimeMs(0x7FFFFFF0);
-    Seq().SetTick(0x7FFFFFFF);
-    EXPECT_GE(Seq().TickPos, 0);
-    // 2^31 ms at 32767 ticks per quarter overflows 32 bits in the product.
-    LoadTracks(32767, {OneNoteAt(0)});
-    Seq().SetTimeMs(100000);
-    EXPECT_EQ(Seq().TickPos, 100000LL * 32767 / 600);
+    ASSERT_TRUE(player->Load(dir.Path("b.mid")));
+    fakes.Take();
+    std::thread first(hammer, 1u, true), second(hammer, 2u, false);
+    std::this_thread::sleep_for(1500ms);
+    done = true;
+    first.join();
+    second.join();
+    player->Stop();
+    EXPECT_EQ(player->State(), psStopped);
+    // Timer steps did run between the commands: notes were sounded.
+    const auto sent = fakes.Take();
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(),
+                            [](uint32_t m) { return (m & 0xF0) == 0x90 && (m >> 16) != 0; }));
+    player.Reset();
+    EXPECT_EQ(TMidiDevice::OpenDeviceCount(), 0);
 }
 
 } // namespace

@@ -4,19 +4,13 @@
 
 #include "TestSupport.h"
 
-#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace midiwriter {
-
-inline std::string Vlq(uint32_t v) {
-    std::string out(1, static_cast<char>(v & 0x7F));
-    while (v >>= 7)
-        out.insert(out.begin(), static_cast<char>(0x80 | (v & 0x7F)));
-    return out;
-}
+using testsupport::BE16;
+using testsupport::BE32;
 
 inline std::string Bytes(std::initializer_list<int> bytes) {
     std::string out;
@@ -25,11 +19,13 @@ inline std::string Bytes(std::initializer_list<int> bytes) {
     return out;
 }
 
-class TTrack {
-  public:
-    // delta time, then the event bytes as they are (running status is the caller's choice).
+struct TTrack {
+    // The delta time as a variable-length number, then the event bytes as they are.
     TTrack& Raw(uint32_t delta, const std::string& bytes) {
-        Data += Vlq(delta) + bytes;
+        std::string vlq(1, static_cast<char>(delta & 0x7F));
+        while (delta >>= 7)
+            vlq.insert(vlq.begin(), static_cast<char>(0x80 | (delta & 0x7F)));
+        Data += vlq + bytes;
         return *this;
     }
     TTrack& Event(uint32_t delta, std::initializer_list<int> bytes) {
@@ -38,18 +34,8 @@ class TTrack {
     TTrack& NoteOn(uint32_t delta, int channel, int key, int velocity) {
         return Event(delta, {0x90 | channel, key, velocity});
     }
-    TTrack& NoteOff(uint32_t delta, int channel, int key) {
-        return Event(delta, {0x80 | channel, key, 0});
-    }
-    TTrack& Control(uint32_t delta, int channel, int controller, int value) {
-        return Event(delta, {0xB0 | channel, controller, value});
-    }
-    TTrack& Program(uint32_t delta, int channel, int program) {
-        return Event(delta, {0xC0 | channel, program});
-    }
-    TTrack& Meta(uint32_t delta, int type, const std::string& payload) {
-        return Raw(delta,
-                   Bytes({0xFF, type}) + Vlq(static_cast<uint32_t>(payload.size())) + payload);
+    TTrack& Meta(uint32_t delta, int type, const std::string& payload) { // under 128 bytes
+        return Raw(delta, Bytes({0xFF, type, static_cast<int>(payload.size())}) + payload);
     }
     TTrack& Tempo(uint32_t delta, uint32_t microsecondsPerQuarter) {
         return Meta(delta, 0x51, testsupport::BE24(microsecondsPerQuarter));
@@ -58,16 +44,12 @@ class TTrack {
         return Meta(delta, 0x58, Bytes({numerator, denominatorPower, 24, 8}));
     }
     TTrack& End(uint32_t delta = 0) { return Meta(delta, 0x2F, ""); }
-
-    std::string Chunk() const {
-        return "MTrk" + testsupport::BE32(static_cast<uint32_t>(Data.size())) + Data;
-    }
+    std::string Chunk() const { return "MTrk" + BE32(static_cast<uint32_t>(Data.size())) + Data; }
     std::string Data;
 };
 
 inline std::string Header(int format, int tracks, int division, uint32_t length = 6) {
-    return "MThd" + testsupport::BE32(length) + testsupport::BE16(format) +
-           testsupport::BE16(tracks) + testsupport::BE16(division);
+    return "MThd" + BE32(length) + BE16(format) + BE16(tracks) + BE16(division);
 }
 
 inline std::string Smf(int format, int division, const std::vector<TTrack>& tracks) {
@@ -78,14 +60,8 @@ inline std::string Smf(int format, int division, const std::vector<TTrack>& trac
 }
 
 inline std::string RiffChunk(const std::string& id, const std::string& data) {
-    std::string out = id + testsupport::LE32(static_cast<uint32_t>(data.size())) + data;
-    if (data.size() & 1) out += '\0';
-    return out;
-}
-
-// extraChunks go inside the form ahead of "data", as some writers put an "INFO" list there.
-inline std::string Rmid(const std::string& smf, const std::string& extraChunks = "") {
-    return RiffChunk("RIFF", "RMID" + extraChunks + RiffChunk("data", smf));
+    const std::string pad(data.size() & 1, '\0');
+    return id + testsupport::LE32(static_cast<uint32_t>(data.size())) + data + pad;
 }
 
 } // namespace midiwriter
