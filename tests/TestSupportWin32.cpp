@@ -1,12 +1,11 @@
-// Temporary directories and runs of external programs on Windows. The reference encoders and
-// ffprobe are programs of the Linux host: tests that need them are skipped here.
+// Temporary directories and runs of programs on Windows. The reference encoders and ffprobe are
+// programs of the Linux host: tests that need them are skipped here.
 #include "TestSupport.h"
 
 #include <windows.h>
-// After windows.h, whose types it uses.
-#include <psapi.h>
 
-#include <cstdio>
+#include <psapi.h> // after windows.h, whose types it uses
+
 #include <filesystem>
 
 namespace testsupport {
@@ -14,17 +13,14 @@ namespace testsupport {
 TTempDir::TTempDir() {
     static unsigned counter = 0;
     char base[MAX_PATH + 1] = {};
-    DWORD n = GetTempPathA(MAX_PATH, base);
-    std::string root = n > 0 && n <= MAX_PATH ? std::string(base, n) : std::string(".\\");
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        std::string candidate = root + "audiolens-test-" + std::to_string(GetCurrentProcessId()) +
-                                "-" + std::to_string(++counter);
-        if (CreateDirectoryA(candidate.c_str(), nullptr)) {
-            Dir = candidate;
-            return;
-        }
+    const DWORD n = GetTempPathA(MAX_PATH, base);
+    const std::string root = n > 0 && n <= MAX_PATH ? std::string(base, n) : ".\\";
+    for (int attempt = 0; attempt < 1000 && Dir.empty(); ++attempt) {
+        const std::string name = root + "audiolens-test-" + std::to_string(GetCurrentProcessId()) +
+                                 "-" + std::to_string(++counter);
+        if (CreateDirectoryA(name.c_str(), nullptr)) Dir = name;
     }
-    Dir = root;
+    if (Dir.empty()) Dir = root;
 }
 
 TTempDir::~TTempDir() {
@@ -36,9 +32,8 @@ int Run(const std::string& command, std::string* output) {
     FILE* pipe = ::_popen(command.c_str(), "rb");
     if (!pipe) return -1;
     const std::string out = ReadToEnd(pipe);
-    int status = ::_pclose(pipe);
     if (output) *output = out;
-    return status;
+    return ::_pclose(pipe);
 }
 
 // A file is sparse on Windows only on request, and a 4 GiB file of zeros is no test input.
@@ -49,8 +44,8 @@ bool WriteSparse(const std::string&, uint64_t, const std::string&) {
 long PeakMemoryKiB() {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof(counters);
-    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
-    return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+    const bool known = GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return known ? static_cast<long>(counters.PeakWorkingSetSize / 1024) : 0;
 }
 
 bool HaveTool(const std::string&) {
