@@ -28,23 +28,17 @@ std::string CdaFile(uint16_t track, uint32_t serial, uint32_t start, uint32_t le
 TEST(CdaTrack, ByteBuiltTracks) {
     // The first track starts behind the two-second lead-in: frame 150 is 00:02:00.
     const std::string first = CdaFile(1, 0x1234ABCD, 150, 22500);
-    ASSERT_EQ(first.substr(36), std::string("\x00\x02\x00\x00\x00\x00\x05\x00", 8));
-    std::string wave = first, noFmt = first;
-    wave.replace(8, 4, "WAVE");
-    noFmt.replace(12, 4, "data");
+    const std::string wave = first.substr(0, 8) + "WAVE" + first.substr(12);
     const std::pair<std::string, std::string> rows[] = {
         {first, "Valid=1|Duration=300|Channels=2|Bits=16|Rate=44100|Size=44|Samples=0|BitRate=0|"
                 "Ratio=-1|Track=1|Serial=305441741|Position=2|"},
         {CdaFile(12, 0xDEADBEEF, 100, 1),
          "Duration=0.0133333|Track=12|Serial=-559038737|Position=1.33333333333333|"},
         {CdaFile(65535, 0, 0, 0), "Duration=0|Track=65535|Serial=0|Position=0|"},
-        {CdaFile(4, 7, 30000, 15000), "Duration=200|Position=400|"},
         {CdaFile(2, 1, 150, 0xFFFFFF00), "Valid=1|Duration=-1"}, // a negative length
         {wave, "Read=0|Valid=0"},
-        {noFmt, "Read=0"},
-        {first.substr(0, 40), "Read=0"},
+        {first.substr(0, 12) + "data" + first.substr(16), "Read=0"},
         {first.substr(0, 43), "Read=0"},
-        {"", "Read=0"},
     };
     for (const auto& [bytes, want] : rows)
         ExpectFields(ReadSummary(CreateCDAtrack, bytes), want);

@@ -1,4 +1,4 @@
-// The record, the registry's extension and filter rules and the report texts.
+// The record, the registry's extension and filter rules, the verifier and the report texts.
 #include "TestSupport.h"
 #include "framework/Registry.h"
 #include "framework/Reports.h"
@@ -97,4 +97,20 @@ TEST(Reports, LongReportsAreNeverCut) {
     const std::string text = AudioReportText(*r, "x");
     EXPECT_EQ(text.size(), AudioReportText(*TAudioRef(new TAudioFile), "x").size() + 100 * 26);
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+}
+
+TEST(Verify, ExtensionFirstThenTableOrder) {
+    testsupport::TTempDir dir;
+    std::string wav = testsupport::PcmWav(2, 44100, 16, 100);
+    testsupport::WriteFile(dir.Path("right.wav"), wav);
+    testsupport::WriteFile(dir.Path("wrong.mp3"), wav);
+    testsupport::WriteFile(dir.Path("noext"), wav);
+    testsupport::WriteFile(dir.Path("junk.wav"), "not audio at all");
+    TRef<TAudioVerify> v(new TAudioVerify);
+    for (const char* name : {"right.wav", "wrong.mp3", "noext"}) {
+        ASSERT_TRUE(v->Verify(dir.Path(name))) << name;
+        EXPECT_EQ(v->Audio()->Format, afWav);
+    }
+    EXPECT_FALSE(v->Verify(dir.Path("junk.wav")));
+    EXPECT_EQ(v->Audio(), nullptr);
 }

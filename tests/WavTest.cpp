@@ -18,9 +18,9 @@ std::string Fmt(uint32_t fmtSize, uint16_t tag, uint16_t ch, uint32_t rate, uint
 }
 
 // The RIFF form around the chunks, with its size field given or worked out.
-std::string Riff(const std::string& body, int64_t riffSize = -1, const char* id = "RIFF") {
-    return id + LE32(static_cast<uint32_t>(riffSize < 0 ? body.size() + 4 : riffSize)) + "WAVE" +
-           body;
+std::string Riff(const std::string& body, int64_t riffSize = -1) {
+    return "RIFF" + LE32(static_cast<uint32_t>(riffSize < 0 ? body.size() + 4 : riffSize)) +
+           "WAVE" + body;
 }
 
 std::string Data(uint32_t size, size_t present) {
@@ -31,32 +31,16 @@ const std::string Mono8k = Fmt(16, 1, 1, 8000, 16000, 2, 16);
 
 } // namespace
 
-TEST(WavTest, CanonicalStereoFileAsAWholeReport) {
-    TAudioRef r;
-    ReadSummary(CreateWAV, PcmWav(2, 44100, 16, 44100), &r);
-    EXPECT_EQ(AudioReportText(*r, "a.wav"),
-              "File: a.wav\r\nFile type: Wav\r\nFile size: 176444\r\nBits: 16\r\nSampleRate: "
-              "44100\r\nSamples: 44100\r\nBitrate: 1411\r\nBitrateType: \r\nDuration: "
-              "0:01.000\r\nRatio: 100\r\nChannelMode: Stereo\r\nChannels: 2\r\nFormat=Windows "
-              "PCM\r\n");
-    TAudioRef missing(CreateWAV());
-    EXPECT_FALSE(missing->Read("/no/such.wav"));
-}
-
 // Layouts of recorders and editors: chunks before "fmt ", compressed data counted by "fact",
-// extensible headers, RF64 with its 64-bit sizes in "ds64", and sizes that cannot be right.
+// extensible headers, and sizes that cannot be right (RF64 and LIST: ConformanceTest).
 TEST(WavTest, ByteBuiltLayouts) {
     const std::string junk = "JUNK" + LE32(28) + Zeros(28), bext = "bext" + LE32(3) + Zeros(4);
-    const std::string list = "LIST" + LE32(26) + "INFOISFT" + LE32(14) + "Lavf60.16.100" + '\0';
     // Extensible: cbSize, valid bits, channel mask, then the sub-format GUID (PCM here).
     const std::string ext = Fmt(40, 0xFFFE, 2, 8000, 32000, 4, 16).substr(0, 24) + LE16(22) +
                             LE16(16) + LE32(3) + LE16(1) + Zeros(14);
-    const std::string ds64 = "ds64" + LE32(28) + Zeros(8) + LE32(1600) + Zeros(16);
     const std::pair<std::string, std::string> rows[] = {
         {Riff(Fmt(18, 1, 1, 8000, 16000, 2, 16) + Data(1600, 1600)),
          "Samples=800|Duration=0.1|Ratio=100.122"}, // 1646 bytes against 800 * 2 + 44
-        {Riff(Fmt(16, 1, 2, 48000, 192000, 4, 16) + list + Data(19200, 19200)),
-         "Samples=4800|Duration=0.1"},
         // A streamed size: the bytes present count. A data size of 0 (a writer that could not
         // seek back): the duration from the bytes.
         {Riff(Mono8k + Data(0xFFFFFFFF, 800), 0xFFFFFFFF), "Size=844|Samples=400|Duration=0.05"},
@@ -65,9 +49,8 @@ TEST(WavTest, ByteBuiltLayouts) {
         // Block align 1 and a 4 GiB-class data size: only the present bytes count.
         {Riff(Fmt(16, 1, 1, 8000, 8000, 1, 8) + Data(0xFFFFFFF0, 80), 0xFFFFFFF0),
          "Samples=80|Duration=0.01"},
-        // The bit rate from the byte rate, rounded: 96, 62.496, 62.504.
-        {Riff(Fmt(16, 3, 1, 8000, 12000, 2, 16) + Data(16, 16)), "BitRate=96|Format=IEEE float"},
-        {Riff(Fmt(16, 3, 1, 8000, 7812, 2, 16) + Data(16, 16)), "BitRate=62"},
+        // The bit rate from the byte rate, rounded: 62.496, 62.504.
+        {Riff(Fmt(16, 3, 1, 8000, 7812, 2, 16) + Data(16, 16)), "BitRate=62|Format=IEEE float"},
         {Riff(Fmt(16, 3, 1, 8000, 7813, 2, 16) + Data(16, 16)), "BitRate=63"},
         {Riff(Fmt(16, 7, 1, 8000, 8000, 1, 8) + Data(16, 16)), "Samples=16|Format=MU-LAW"},
         {Riff(junk + bext + Mono8k + Data(1600, 1600), 0xFFFFFFFF),
@@ -78,15 +61,12 @@ TEST(WavTest, ByteBuiltLayouts) {
          "Valid=1|Samples=32000|Duration=4|Format=Microsoft ADPCM"},
         {Riff(ext + Data(1600, 1600), 0xFFFFFFFF),
          "Valid=1|Samples=400|Duration=0.05|Format=Extensible (Windows PCM)"},
-        {Riff(ds64 + Mono8k + Data(0xFFFFFFFF, 1600), 0xFFFFFFFF, "RF64"),
-         "Valid=1|Samples=800|Duration=0.1"},
         // Zero divisors and bad signatures.
         {Riff(Fmt(16, 1, 2, 44100, 176400, 0, 16) + Data(16, 16)), "Read=0|Valid=0|Channels=2"},
         {Riff(Fmt(16, 1, 2, 44100, 0, 4, 16) + "data" + LE32(0)), "Read=0"},
         {Riff(Fmt(16, 1, 0, 44100, 176400, 4, 16) + Data(16, 16)), "Read=1|Valid=0"},
         {Riff(Fmt(16, 1, 1, 0, 2, 2, 16) + Data(16, 16)), "Read=1|Duration=-1"},
         {"RIFX" + LE32(4) + "WAVEfmt ", "Read=0"},
-        {"", "Read=0"},
     };
     for (const auto& [bytes, want] : rows)
         ExpectFields(ReadSummary(CreateWAV, bytes), want);
