@@ -1,15 +1,10 @@
-// MP4: atom layouts built byte by byte (64-bit and size-0 atoms, uuid atoms, QuickTime "meta",
-// deep nesting, damaged sizes, "esds" descriptors) and real ffmpeg files against mutagen and
-// ffprobe. Rate, channels and duration of real files are rows of the conformance table.
+// MP4: byte-built atom layouts and "esds" descriptors, and ffmpeg's files (read only).
 #include "ReaderSupport.h"
-#include "TagFileFixture.h"
 #include "formats/AudioMP4.h"
-#include "framework/Registry.h"
 #include "tags/TagMp4.h"
 
 #include <cmath>
 #include <filesystem>
-#include <gtest/gtest.h>
 
 using namespace audiolens;
 using namespace testsupport;
@@ -37,16 +32,10 @@ std::string Moov(const std::string& ilst, TForm form = Plain) {
     return Atom("moov", Atom("udta", Atom("meta", Zeros(4) + Handler + ilst)), form);
 }
 
-std::string Nested(int depth) {
-    std::string inner = Items("Deep");
-    for (int i = 0; i < depth; ++i)
-        inner = Atom("udta", inner);
-    return Ftyp + Atom("moov", inner);
-}
-
-} // namespace
-
 TEST(Mp4Walk, StaysInsideEveryParentAndFindsTheItems) {
+    std::string deep = Items("Deep");
+    for (int i = 0; i < 200; ++i)
+        deep = Atom("udta", deep);
     // Valid, title and track (a total of 0 shows no "/") of each layout.
     const std::pair<std::string, const char*> rows[] = {
         {Ftyp + Moov(Items("Song")), "1|Song|4"},
@@ -63,27 +52,24 @@ TEST(Mp4Walk, StaysInsideEveryParentAndFindsTheItems) {
         {Ftyp + Atom("free", "", Wide).substr(0, 8) + Zeros(8) + Moov(Items("Song")), "0||"},
         {Ftyp + Moov(Atom("ilst", Atom("\251nam", Atom("data", "ab")))), "1||"},
         {Ftyp + Atom("moov", Atom("udta", "")), "0||"},
-        {Nested(200), "0||"}, // nested beyond the depth cap
+        {Ftyp + Atom("moov", deep), "0||"}, // nested beyond the depth cap
     };
     for (const auto& [bytes, want] : rows) {
         TFileViewRef file = TFileView::FromBytes(bytes);
+        const auto size = static_cast<int64_t>(file->Size());
         TMp4AtomList atoms;
-        BuildAtomList(*file, atoms, -1, 0, static_cast<int64_t>(file->Size()));
+        BuildAtomList(*file, atoms, -1, 0, size);
         ASSERT_FALSE(atoms.empty());
         EXPECT_LE(atoms.size(), MaxAtomCount);
         for (const TMp4Atom& atom : atoms) {
+            const TMp4Atom* up = atom.Parent < 0 ? nullptr : &atoms[size_t(atom.Parent)];
             int depth = 0;
-            int64_t begin = 0, end = static_cast<int64_t>(file->Size());
-            if (atom.Parent >= 0) {
-                const TMp4Atom& parent = atoms[static_cast<size_t>(atom.Parent)];
-                begin = parent.PayloadOffset(), end = parent.Position + parent.Size;
-            }
             for (int32_t p = atom.Parent; p >= 0; p = atoms[static_cast<size_t>(p)].Parent)
                 ++depth;
             EXPECT_LT(depth, MaxAtomDepth);
-            EXPECT_GE(atom.Position, begin);
+            EXPECT_GE(atom.Position, up ? up->PayloadOffset() : 0);
             EXPECT_GE(atom.Size, int64_t{atom.HeaderSize});
-            EXPECT_LE(atom.Position + atom.Size, end) << std::string(atom.Name.data(), 4);
+            EXPECT_LE(atom.Position + atom.Size, up ? up->Position + up->Size : size);
         }
         TRef<TTagMp4> tag(new TTagMp4);
         EXPECT_TRUE(tag->Read(*file));
@@ -101,16 +87,13 @@ TEST(Mp4Reader, HandlerOutsideTrackAndMediaIsNoSoundTrack) {
     ExpectFields(ReadSummary(CreateMP4, Atom("moov", "") + Ftyp), "Read=0");
 }
 
-namespace {
-
 // "esds" bytes: size, name, version and flags, then the ES, decoder configuration and
 // decoder-specific descriptors, their lengths in one byte or in four.
 std::string Esds(bool longLengths, const std::string& specific, uint32_t claimedConfig = 0) {
     auto descriptor = [&](uint8_t tag, const std::string& body, uint32_t claim = 0) {
-        const uint32_t n = claim ? claim : static_cast<uint32_t>(body.size());
-        std::string length = longLengths ? std::string{'\x80', '\x80', '\x80', static_cast<char>(n)}
-                                         : std::string(1, static_cast<char>(n));
-        return static_cast<char>(tag) + length + body;
+        const char n = static_cast<char>(claim ? claim : body.size());
+        return static_cast<char>(tag) +
+               (longLengths ? std::string{'\x80', '\x80', '\x80', n} : std::string(1, n)) + body;
     };
     const std::string config = std::string{'\x40', '\x15'} + Zeros(3) + BE32(128000) + BE32(96000) +
                                descriptor(5, specific);
@@ -142,57 +125,44 @@ TEST(Mp4File, ItemsReadLikeMutagenAndNeverWritten) {
     REQUIRE_TOOL("/usr/bin/python3");
     TTempDir dir;
     const std::string file = dir.Path("t.m4a");
-    for (const char* codec : {"aac", "alac"}) {
-        ASSERT_EQ(testsupport::Run(
-                      "ffmpeg -v error -y -f lavfi -i sine=sample_rate=44100:duration=1.5 -ac 2 "
-                      "-c:a " +
-                      std::string(codec) +
-                      " -metadata title=Tøne -metadata artist=Someone -metadata album=Record "
-                      "-metadata date=2021 -metadata genre=Jazz -metadata track=3/12 -metadata "
-                      "comment=Nice -metadata composer=Writer " +
-                      Quote(file)),
+    const std::string tags = "-metadata title=Tøne -metadata artist=Someone -metadata album=Record "
+                             "-metadata date=2021 -metadata genre=Jazz -metadata track=3/12 "
+                             "-metadata comment=Nice -metadata composer=Writer ";
+    for (const std::string codec : {"aac", "alac"}) {
+        ASSERT_EQ(testsupport::Run("ffmpeg -v error -y -f lavfi -i sine=sample_rate=44100:duration="
+                                   "1.5 -ac 2 -c:a " +
+                                   codec + " " + tags + Quote(file)),
                   0);
-        const auto expected = MutagenTags(file);
-        ASSERT_FALSE(expected.empty()) << codec;
+        const auto mutagen = MutagenTags(file);
         TAudioRef record(CreateMP4());
         ASSERT_TRUE(record->Read(file) && record->Valid) << codec;
-        const TTagBase& tag = *record->GetTag(tkMp4);
-        ASSERT_TRUE(tag.Valid);
-        // mutagen names the items in UTF-8, with "©" for the byte 0xA9.
-        const std::pair<int, const char*> fields[] = {
-            {tfTitle, "©nam"},    {tfArtist, "©ART"},  {tfAlbum, "©alb"},
-            {tfYear, "©day"},     {tfComment, "©cmt"}, {tfGenre, "©gen"},
-            {tfComposer, "©wrt"}, {tfEncoder, "©too"}, {tfTrack, "trkn"}};
-        for (auto [field, key] : fields) {
-            ASSERT_EQ(expected.count(key), 1u) << key;
-            EXPECT_EQ(tag.GetField(field), expected.at(key)) << codec << " " << key;
-        }
+        TTagBase& tag = *record->GetTag(tkMp4);
+        std::string items = std::to_string(tag.Valid);
+        for (int field : {tfTitle, tfArtist, tfAlbum, tfYear, tfComment, tfGenre, tfComposer,
+                          tfTrack, tfEncoder})
+            items += "|" + tag.GetField(field);
+        // The values given to ffmpeg; mutagen's name of the encoder ("©" is the byte 0xA9).
+        EXPECT_EQ(items, "1|Tøne|Someone|Record|2021|Nice|Jazz|Writer|3/12|" + mutagen.at("©too"));
         // Samples and duration by the track's clock, as mutagen times the track.
-        const double length = std::stod(expected.at("length"));
+        const double length = std::stod(mutagen.at("length"));
         EXPECT_NEAR(record->Duration, length, 1e-6);
-        EXPECT_EQ(record->Samples, static_cast<int64_t>(std::llround(length * 44100)));
-        EXPECT_EQ(record->Info->Get(0), "Version=M4A  rev." +
-                                            Probe(file, "format_tags", "minor_version") +
-                                            " (Apple AAC audio)");
+        ExpectFields(Summary(true, *record),
+                     "Samples=" + std::to_string(std::llround(length * 44100)) +
+                         "|Version=M4A  rev." + Probe(file, "format_tags", "minor_version") +
+                         " (Apple AAC audio)");
 
         // Read only: a write reports false and changes nothing, by the library or the command.
         const std::string before = ReadFile(file);
-        TRef<TTagBase> mp4 = CreateTag(tkMp4);
-        ASSERT_TRUE(mp4->Read(file));
-        mp4->SetField(tfTitle, "Other");
-        EXPECT_FALSE(mp4->Save(file));
-        EXPECT_FALSE(mp4->Remove(file));
-        EXPECT_FALSE(static_cast<const TTagMp4&>(*mp4).AtomDump().empty());
+        tag.SetField(tfTitle, "Other");
+        EXPECT_FALSE(tag.Save(file) || tag.Remove(file));
         std::string out;
-        EXPECT_EQ(testsupport::Run("cd " + Quote(dir.Root()) + " && " + AUDIOLENS_CLI +
-                                       " --verify t.m4a && " + AUDIOLENS_CLI + " --tag Mp4 t.m4a",
+        EXPECT_NE(testsupport::Run("cd " + Quote(dir.Root()) + " && (" + AUDIOLENS_CLI +
+                                       " --verify t.m4a && " + AUDIOLENS_CLI +
+                                       " --tag Mp4 t.m4a; " + AUDIOLENS_CLI +
+                                       " --tag Mp4 --set Title=X t.m4a 2>&1)",
                                    &out),
                   0);
         EXPECT_NE(out.find("Title: Tøne"), std::string::npos) << out;
-        EXPECT_NE(testsupport::Run(std::string(AUDIOLENS_CLI) + " --tag Mp4 --set Title=X " +
-                                       Quote(file) + " 2>&1",
-                                   &out),
-                  0);
         EXPECT_NE(out.find("MP4 tags are read-only"), std::string::npos) << out;
         EXPECT_TRUE(ReadFile(file) == before);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Root()),

@@ -1,14 +1,10 @@
-// TwinVQ (VQF) files built from the format's layout: the 16-byte head, the header chunks with
-// "COMM" first, then the "DATA" chunk. No encoder of the format is packaged, so every file here
-// is byte-built and every expected value worked out from the layout.
+// TwinVQ (VQF): no encoder is packaged, so every file is byte-built and every value worked out.
 #include "ReaderSupport.h"
-#include "TestSupport.h"
+#include "TagFileFixture.h"
 #include "core/FileStream.h"
 #include "formats/AudioTwinVQ.h"
-#include "framework/Registry.h"
 
-#include <gtest/gtest.h>
-#include <vector>
+#include <numeric>
 
 using namespace audiolens;
 using namespace testsupport;
@@ -25,16 +21,19 @@ std::string Comm(uint32_t mode, uint32_t kbps, uint32_t rateCode) {
 }
 
 // 12000 bytes behind the header: 1 s at 96 kbit/s.
-const std::string Audio = "DATA" + std::string(11996, '\x5A');
-
-std::string Vqf(const std::vector<std::string>& chunks, const std::string& audio = Audio) {
-    std::string header;
-    for (const std::string& chunk : chunks)
-        header += chunk;
+std::string Vqf(const std::vector<std::string>& chunks,
+                const std::string& audio = "DATA" + std::string(11996, '\x5A')) {
+    const std::string header = std::accumulate(chunks.begin(), chunks.end(), std::string());
     return "TWIN97012000" + BE32(static_cast<uint32_t>(header.size())) + header + audio;
 }
 
-TEST(TwinVQ, HeaderGivesTheStream) {
+std::string TagFields(const std::string& bytes) {
+    TRef<TTagBase> tag = CreateTag(tkTwinVQ);
+    const bool read = tag->Read(*TFileView::FromBytes(bytes));
+    return TagSummary(read, *tag);
+}
+
+TEST(TwinVQ, HeaderGivesTheStreamAndTextChunksTheTag) {
     const std::string vqf = Vqf({Comm(1, 96, 44)});
     const std::pair<std::string, const char*> rows[] = {
         {vqf, "Read=1|Valid=1|Rate=44100|Channels=2|BitRate=96|Duration=1|"},
@@ -46,80 +45,61 @@ TEST(TwinVQ, HeaderGivesTheStream) {
     };
     for (const auto& [bytes, want] : rows)
         ExpectFields(ReadSummary(CreateTwinVQ, bytes), want);
-    const TFileViewRef notVqf = TFileView::FromBytes("TWIX" + vqf.substr(4));
-    EXPECT_FALSE(CreateAudioFile(afTwinVQ)->Read(*notVqf) || CreateTag(tkTwinVQ)->Read(*notVqf));
-}
 
-// Valid, version, title, artist, comment, copyright, original file, album and size of the tag.
-std::string TagFields(const std::string& bytes) {
-    TRef<TTagBase> tag = CreateTag(tkTwinVQ);
-    EXPECT_TRUE(tag->Read(*TFileView::FromBytes(bytes)));
-    std::string fields = std::to_string(tag->Valid);
-    for (int field :
-         {tfVersion, tfTitle, tfArtist, tfComment, tfCopyright, tfOriginalFile, tfAlbum})
-        fields += "|" + tag->GetField(field);
-    return fields + "|" + std::to_string(tag->Size);
-}
-
-TEST(TwinVQ, TextChunksAnywhereInTheHeader) {
-    const std::string comm = Comm(1, 96, 44);
     // Chunks the tag does not know stand between the text chunks; the walk steps over them.
+    // Size: the six text chunks, 38 bytes of text and 8 of head each.
     EXPECT_EQ(
-        TagFields(Vqf({comm, Chunk("NAME", "Song"), Chunk("DSIZ", BE32(11996)),
+        TagFields(Vqf({Comm(1, 96, 44), Chunk("NAME", "Song"), Chunk("DSIZ", BE32(11996)),
                        Chunk("XTRA", std::string(7, 'x')), Chunk("AUTH", "Band"), Chunk("EMPT", ""),
                        Chunk("COMT", "Fine"), Chunk("(c) ", "2001 Someone"),
                        Chunk("FILE", "song.wav"), Chunk("ALBM", "Record")})),
-        "1|97012000|Song|Band|Fine|2001 Someone|song.wav|Record|" +
-            std::to_string(4 + 4 + 4 + 12 + 8 + 6 + 6 * 8));
+        "Read=1|Valid=1|Size=86|Title=Song|Artist=Band|Album=Record|Comment=Fine|"
+        "Copyright=2001 Someone|OriginalFile=song.wav|Version=97012000|");
     // The version stands without any text chunk, but there is no tag.
-    EXPECT_EQ(TagFields(Vqf({comm})).substr(0, 11), "0|97012000|");
+    ExpectFields(TagFields(vqf), "Read=1|Valid=0|Version=97012000");
     // A chunk whose size runs past the file ends the walk; what came before stays.
-    EXPECT_EQ(TagFields(Vqf({comm, Chunk("NAME", "Song"), "AUTH" + BE32(0x7FFFFFF0)}, "")),
-              "1|97012000|Song||||||12");
+    EXPECT_EQ(
+        TagFields(Vqf({Comm(1, 96, 44), Chunk("NAME", "Song"), "AUTH" + BE32(0x7FFFFFF0)}, "")),
+        "Read=1|Valid=1|Size=12|Title=Song|Version=97012000|");
+    ExpectFields(TagFields("TWIX" + vqf.substr(4)), "Read=0");
 }
 
-class TTwinVQWrite : public ::testing::Test {
-  protected:
-    bool Save(const std::string& file, const std::vector<std::pair<TTagField, std::string>>& set,
-              bool remove = false) {
-        WriteFile(Path, file);
+TEST(TTwinVQWrite, SaveAndRemoveKeepEveryOtherChunkAndTouchNoOtherFile) {
+    TTempDir dir;
+    const std::string path = dir.Path("song.vqf");
+    // Writes the file, sets the fields on a fresh tag and saves (or removes) it.
+    auto save = [&](const std::string& file,
+                    const std::vector<std::pair<TTagField, std::string>>& set,
+                    bool remove = false) {
+        WriteFile(path, file);
         TRef<TTagBase> tag = CreateTag(tkTwinVQ);
         for (const auto& [field, value] : set)
             tag->SetField(field, value);
-        return remove ? tag->Remove(Path) : tag->Save(Path);
-    }
-
-    TTempDir Dir;
-    const std::string Path = Dir.Path("song.vqf");
-};
-
-TEST_F(TTwinVQWrite, SaveAndRemoveKeepEveryOtherChunk) {
+        return remove ? tag->Remove(path) : tag->Save(path);
+    };
     const std::string comm = Comm(1, 96, 44), dsiz = Chunk("DSIZ", BE32(11996)),
                       extra = Chunk("XTRA", "kept as it is");
     const std::string tagged =
         Vqf({comm, Chunk("NAME", "Old"), dsiz, Chunk("COMT", "Gone"), extra, Chunk("AUTH", "Me")});
     // The chunks the tag does not own stay in their order; the text chunks follow them in the
     // order NAME, COMT, AUTH, (c), FILE, ALBM; the header size counts them all.
-    ASSERT_TRUE(Save(
+    ASSERT_TRUE(save(
         tagged, {{tfTitle, "New title"}, {tfAlbum, "Album"}, {tfArtist, "Me"}, {tfYear, "x"}}));
-    EXPECT_TRUE(ReadFile(Path) == Vqf({comm, dsiz, extra, Chunk("NAME", "New title"),
+    EXPECT_TRUE(ReadFile(path) == Vqf({comm, dsiz, extra, Chunk("NAME", "New title"),
                                        Chunk("AUTH", "Me"), Chunk("ALBM", "Album")}));
-    ASSERT_TRUE(Save(ReadFile(Path), {}, true));
-    EXPECT_TRUE(ReadFile(Path) == Vqf({comm, dsiz, extra}));
-    EXPECT_FALSE(FileExists(Path + "~"));
-}
+    ASSERT_TRUE(save(ReadFile(path), {}, true));
+    EXPECT_TRUE(ReadFile(path) == Vqf({comm, dsiz, extra}));
+    EXPECT_FALSE(FileExists(path + "~"));
 
-TEST_F(TTwinVQWrite, NoTwinVQFileIsTouched) {
-    const std::string vqf = Vqf({Comm(1, 96, 44)});
-    std::string outside = vqf; // a header size that points past the end of the file
-    outside.replace(12, 4, BE32(static_cast<uint32_t>(vqf.size())));
-    std::string crossing = Vqf({Comm(1, 96, 44), Chunk("NAME", "Song")});
+    std::string outside = Vqf({comm}); // a header size that points past the end of the file
+    outside.replace(12, 4, BE32(static_cast<uint32_t>(outside.size())));
+    std::string crossing = Vqf({comm, Chunk("NAME", "Song")});
     crossing.replace(12, 4, BE32(30)); // the header ends inside the NAME chunk
-    for (const std::string& file : {"ID3" + vqf, outside, crossing, std::string("TWIN")}) {
-        EXPECT_FALSE(Save(file, {{tfTitle, "Title"}}));
-        EXPECT_FALSE(Save(file, {}, true));
-        EXPECT_TRUE(ReadFile(Path) == file);
-        EXPECT_FALSE(FileExists(Path + "~"));
+    for (const std::string& file : {"ID3" + Vqf({comm}), outside, crossing, std::string("TWIN")}) {
+        EXPECT_FALSE(save(file, {{tfTitle, "Title"}}));
+        EXPECT_FALSE(save(file, {}, true));
+        EXPECT_TRUE(ReadFile(path) == file);
+        EXPECT_FALSE(FileExists(path + "~"));
     }
 }
 
