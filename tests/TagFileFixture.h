@@ -1,7 +1,5 @@
-// Shared by the tests of the ID3v1, Lyrics3, ID3v2 and APE tags: one byte builder per layout, a
-// fixture with a temporary file and a fresh tag object of one kind, and a read's outcome as one
-// line of "Key=Value|" fields (validity, size, then every field that is not empty), so that a
-// table row states the whole tag at once.
+// The tests of the ID3v1, Lyrics3, ID3v2 and APE tags: byte builders, a fixture with a temporary
+// file and a tag object, and a read's outcome as one line of "Key=Value|" fields.
 #pragma once
 
 #include "TestSupport.h"
@@ -34,18 +32,24 @@ inline std::string TagSummary(bool read, const audiolens::TTagBase& tag) {
     return out;
 }
 
+// The output of a python script (mutagen's) given the file as sys.argv[1].
+inline std::string Python(const std::string& script, const std::string& file) {
+    std::string out;
+    Run("PYTHONIOENCODING=utf-8 /usr/bin/python3 -c " + Quote("import sys\n" + script) + " " +
+            Quote(file) + " 2>&1",
+        &out);
+    return out;
+}
+
 template <class TTag> struct TTagFileFixture : ::testing::Test {
     TTempDir Dir;
     std::string File = Dir.Path("t.mp3");
     audiolens::TRef<TTag> Tag{new TTag};
 
-    // Writes the bytes as the file and reads the tag from it (summed up).
     bool ReadBytes(const std::string& bytes) {
         WriteFile(File, bytes);
         return Tag->Read(File);
     }
-    std::string Summary(const std::string& bytes) { return TagSummary(ReadBytes(bytes), *Tag); }
-    // A fresh object's reading of the file.
     std::string Reread() const {
         audiolens::TRef<TTag> fresh(new TTag);
         return TagSummary(fresh->Read(File), *fresh);
@@ -56,14 +60,10 @@ template <class TTag> struct TTagFileFixture : ::testing::Test {
     }
 };
 
-// ---- ID3v1 and Lyrics3
-
-// Text cut or padded to n bytes with fill.
 inline std::string Padded(std::string text, size_t n, char fill = '\0') {
     text.resize(n, fill);
     return text;
 }
-
 // An ID3v1.0 tag (a 30-byte comment, no track); ID3v1.1 gives the last two to a zero and a track.
 inline std::string ID3v1Tag(const std::string& title, const std::string& artist = "",
                             const std::string& album = "", const std::string& year = "",
@@ -76,20 +76,16 @@ inline std::string ID3v11Tag(const std::string& title, const std::string& commen
     return ID3v1Tag(title, "", "", "", Padded(comment, 28) + '\0' + static_cast<char>(track),
                     genre);
 }
-
 // A Lyrics3 field (id, five digits of size, data) and a v2.00 block around fields.
 inline std::string LyricsField(const std::string& id, const std::string& data) {
-    const std::string size = std::to_string(data.size());
-    return id + std::string(5 - std::min<size_t>(5, size.size()), '0') + size + data;
+    return id + std::to_string(data.size() + 100000).substr(1) + data;
 }
 inline std::string LyricsBlock(const std::string& fields) {
-    const std::string body = "LYRICSBEGIN" + fields, size = std::to_string(body.size());
-    return body + std::string(6 - std::min<size_t>(6, size.size()), '0') + size + "LYRICS200";
+    return "LYRICSBEGIN" + fields + std::to_string(fields.size() + 11 + 1000000).substr(1) +
+           "LYRICS200";
 }
 
-// ---- ID3v2: a header, frames of each version (2.2: 3-byte id and size; 2.3: plain, 2.4:
-// syncsafe size, both with flags) and a tag of frames and padding
-
+// ID3v2: frames of 2.2 (3-byte id and size), 2.3 (plain size) and 2.4 (syncsafe size), a tag.
 inline std::string SyncSafe(uint32_t v) {
     std::string out;
     for (int shift = 21; shift >= 0; shift -= 7)
@@ -112,8 +108,7 @@ inline std::string ID3v2Tag(uint8_t major, const std::string& frames, size_t pad
            Zeros(padding);
 }
 
-// ---- APE: items, a footer (or header) and a well-formed tag whose header repeats the footer
-
+// APE: items, a footer (or header) and a tag whose header, if any, repeats the footer.
 constexpr uint32_t APEHasHeader = 0x80000000u, APEIsHeader = 0x20000000u;
 
 inline std::string APEItem(const std::string& key, const std::string& value, uint32_t flags = 0) {
@@ -128,11 +123,10 @@ inline std::string APETag(uint32_t version, const std::vector<std::string>& item
     std::string body;
     for (const auto& item : items)
         body += item;
-    const auto size = static_cast<uint32_t>(body.size() + 32);
-    const auto count = static_cast<uint32_t>(items.size());
-    const uint32_t flags = header ? APEHasHeader : 0;
-    return (header ? APEFooter(version, size, count, flags | APEIsHeader) : "") + body +
-           APEFooter(version, size, count, flags);
+    const auto size = static_cast<uint32_t>(body.size() + 32),
+               n = static_cast<uint32_t>(items.size());
+    return (header ? APEFooter(version, size, n, APEHasHeader | APEIsHeader) : "") + body +
+           APEFooter(version, size, n, header ? APEHasHeader : 0);
 }
 
 } // namespace testsupport
