@@ -21,13 +21,6 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline std::vector<int> BuiltFormats() {
-    std::vector<int> formats;
-    for (int f = 0; f < FormatCount; ++f)
-        if (FormatConstructor(f)) formats.push_back(f);
-    return formats;
-}
-
 inline std::vector<int> BuiltTagKinds() {
     std::vector<int> kinds;
     for (int k = 1; k < TagSlotCount; ++k)
@@ -56,9 +49,9 @@ inline std::string RecordState(const TAudioFile& record) {
 inline std::string ReadWithEveryFormat(const std::string& bytes, const std::string& path) {
     WriteBytes(path, bytes);
     TRef<TAudioVerify> verify(new TAudioVerify);
-    for (int format : BuiltFormats()) {
-        bool first = verify->TryFormat(FormatConstructor(format), path);
-        if (!first) continue;
+    for (int format = 0; format < FormatCount; ++format) {
+        if (!FormatConstructor(format) || !verify->TryFormat(FormatConstructor(format), path))
+            continue;
         TAudioFile& record = *verify->Audio();
         if (!std::isfinite(record.Duration) || !std::isfinite(record.Ratio))
             return FormatName(format) + ": a valid record with a non-finite duration or ratio";

@@ -98,6 +98,20 @@ w("format0.mid", smf0, m)
 w("format1.mid", smf1, m)
 rmid = b"RMID" + b"data" + struct.pack("<I", len(smf0)) + smf0
 w("wrapped.rmi", b"RIFF" + struct.pack("<I", len(rmid)) + rmid, m)
+# Writer inputs: kind selector, operation, field count, fields, then a small file.
+wdir = os.path.join(out, "write")
+fields = [(1, b"A title"), (2, b"An artist"), (3, b"Album"), (4, b"2021"), (0, b"7"), (6, b"Rock"),
+          (5, b"A comment"), (13, b"Some lyrics"), (7, b"Composer")]
+def field_bytes(chosen):
+    return bytes([len(chosen)]) + b"".join(bytes([i, len(v)]) + v for i, v in chosen)
+files = [n for n in sorted(os.listdir(a)) if os.path.getsize(os.path.join(a, n)) < 8192]
+for kind in range(10):
+    for op in range(4):
+        name = files[(kind * 4 + op) % len(files)]
+        data = open(os.path.join(a, name), "rb").read()
+        chosen = fields[(kind + op) % len(fields):][:5] if op != 1 else []
+        header = bytes([kind, (op << 1) | (kind & 1)]) + field_bytes(chosen)
+        open(os.path.join(wdir, "k%d-op%d-%s" % (kind, op, name)), "wb").write(header + data)
 try:
     import base64, shutil, mutagen, mutagen.flac as fl, mutagen.asf as asf
 except ImportError:
@@ -112,26 +126,5 @@ for source, name in (("tagged.flac", "picture.flac"), ("vorbis.ogg", "picture.og
         f["WM/Picture"] = asf.ASFByteArrayAttribute(b"\x03image/png\0" + bytes(40))
     else: f["METADATA_BLOCK_PICTURE"] = [base64.b64encode(p.write()).decode()]
     f.save()
-PY
-
-# Writer inputs: kind selector, operation, field count, fields, then a small file.
-/usr/bin/python3 - "$out" <<'PY'
-import os, sys
-out = sys.argv[1]
-a, wdir = os.path.join(out, "audio"), os.path.join(out, "write")
-fields = [(1, b"A title"), (2, b"An artist"), (3, b"Album"), (4, b"2021"), (0, b"7"), (6, b"Rock"),
-          (5, b"A comment"), (13, b"Some lyrics"), (7, b"Composer")]
-def field_bytes(chosen):
-    return bytes([len(chosen)]) + b"".join(bytes([i, len(v)]) + v for i, v in chosen)
-files = [n for n in sorted(os.listdir(a)) if os.path.getsize(os.path.join(a, n)) < 8192]
-n = 0
-for kind in range(10):
-    for op in range(4):
-        name = files[(kind * 4 + op) % len(files)]
-        data = open(os.path.join(a, name), "rb").read()
-        chosen = fields[(kind + op) % len(fields):][:5] if op != 1 else []
-        header = bytes([kind, (op << 1) | (kind & 1)]) + field_bytes(chosen)
-        open(os.path.join(wdir, "k%d-op%d-%s" % (kind, op, name)), "wb").write(header + data)
-        n += 1
 PY
 ls "$out/audio" | wc -l | xargs echo "seed files (audio):"
