@@ -1,6 +1,5 @@
-// The body of the MIDI fuzz target, shared with the test that replays the inputs kept under
-// tests/fuzz-regressions/FuzzMidi-*: the bytes are loaded as a bare and as a RIFF-wrapped file,
-// and a file that loads is sequenced to its end without an output.
+// The MIDI fuzz target's body, also replaying tests/fuzz-regressions/FuzzMidi-*: the bytes load as
+// a bare and as a RIFF-wrapped file, and a file that loads is sequenced to its end, unplayed.
 #pragma once
 
 #include "fuzz/FuzzBodies.h"
@@ -8,13 +7,11 @@
 #include "midi/MidiSequencer.h"
 
 #include <algorithm>
-#include <limits>
-#include <string>
+#include <cstdint>
 
 namespace audiolens::fuzzbody {
 
 inline std::string LoadMidi(const std::string& bytes, const std::string& dir) {
-    constexpr int32_t Max = std::numeric_limits<int32_t>::max();
     for (const std::string name : {"input.mid", "input.rmi"}) {
         WriteBytes(dir + "/" + name, bytes);
         TRef<TMidiFile> file(new TMidiFile), again(new TMidiFile);
@@ -26,15 +23,14 @@ inline std::string LoadMidi(const std::string& bytes, const std::string& dir) {
             if (std::none_of(events.begin(), events.end(),
                              [](const TMidiEvent& e) { return e.IsMeta(MetaEndOfTrack); }))
                 return name + ": a track without an end-of-track";
-            for (const TMidiEvent& e : events)
-                last = std::max(last, e.Tick);
+            last = std::max(last, events.back().Tick); // ticks never fall along a track
         }
         if (loaded) { // to the end by tick, bar and time
             TRef<TMidiSequencer> seq(new TMidiSequencer);
             seq->SetFile(file.Get());
             seq->SetTick(last / 2);
-            seq->SetBarBeatTick(std::min(seq->Bar, Max - 1) + 1, 0, 0);
-            seq->SetTimeMs(std::min(seq->MsPos, Max - 1000) + 1000);
+            seq->SetBarBeatTick(std::min(seq->Bar, INT32_MAX - 1) + 1, 0, 0);
+            seq->SetTimeMs(std::min(seq->MsPos, INT32_MAX - 1000) + 1000);
             seq->SetTick(last);
             if (seq->Division < 1 || seq->Tempo < 1 || seq->BeatTicks < 1)
                 return name + ": the sequencer holds a zero divisor";

@@ -1,5 +1,4 @@
-// A small standard MIDI file writer for the tests: tracks built event by event, wrapped into a
-// file with its header, optionally inside a RIFF "RMID" form.
+// Standard MIDI files for the tests: tracks built event by event, files with their header.
 #pragma once
 
 #include "TestSupport.h"
@@ -9,14 +8,10 @@
 #include <vector>
 
 namespace midiwriter {
-using testsupport::BE16;
-using testsupport::BE32;
+using namespace testsupport;
 
 inline std::string Bytes(std::initializer_list<int> bytes) {
-    std::string out;
-    for (int b : bytes)
-        out += static_cast<char>(b);
-    return out;
+    return std::string(bytes.begin(), bytes.end());
 }
 
 struct TTrack {
@@ -31,14 +26,11 @@ struct TTrack {
     TTrack& Event(uint32_t delta, std::initializer_list<int> bytes) {
         return Raw(delta, Bytes(bytes));
     }
-    TTrack& NoteOn(uint32_t delta, int channel, int key, int velocity) {
-        return Event(delta, {0x90 | channel, key, velocity});
-    }
     TTrack& Meta(uint32_t delta, int type, const std::string& payload) { // under 128 bytes
         return Raw(delta, Bytes({0xFF, type, static_cast<int>(payload.size())}) + payload);
     }
     TTrack& Tempo(uint32_t delta, uint32_t microsecondsPerQuarter) {
-        return Meta(delta, 0x51, testsupport::BE24(microsecondsPerQuarter));
+        return Meta(delta, 0x51, BE24(microsecondsPerQuarter));
     }
     TTrack& TimeSignature(uint32_t delta, int numerator, int denominatorPower) {
         return Meta(delta, 0x58, Bytes({numerator, denominatorPower, 24, 8}));
@@ -60,8 +52,8 @@ inline std::string Smf(int format, int division, const std::vector<TTrack>& trac
 }
 
 inline std::string RiffChunk(const std::string& id, const std::string& data) {
-    const std::string pad(data.size() & 1, '\0');
-    return id + testsupport::LE32(static_cast<uint32_t>(data.size())) + data + pad;
+    return id + LE32(static_cast<uint32_t>(data.size())) + data +
+           std::string(data.size() & 1, '\0');
 }
 
 } // namespace midiwriter
