@@ -2,10 +2,7 @@
 // presents them: RIFF "CDDA", a 24-byte "fmt " chunk with the track number, the volume serial,
 // start and length in CD frames (75 a second), then start and length again as MSF.
 #include "ReaderSupport.h"
-#include "TestSupport.h"
 #include "formats/AudioCDAtrack.h"
-
-#include <gtest/gtest.h>
 
 using namespace audiolens;
 using namespace testsupport;
@@ -14,8 +11,7 @@ namespace {
 
 // Minute, second, frame as the file stores them: frame first, then a zero byte.
 std::string Msf(uint32_t frames) {
-    return std::string{static_cast<char>(frames % 75), static_cast<char>(frames / 75 % 60),
-                       static_cast<char>(frames / 75 / 60), '\0'};
+    return LE32(frames % 75 | frames / 75 % 60 << 8 | frames / 75 / 60 << 16);
 }
 
 std::string CdaFile(uint16_t track, uint32_t serial, uint32_t start, uint32_t length) {

@@ -1,15 +1,11 @@
 // Monkey's Audio, WavPack, OptimFROG and TTA readers on headers built byte by byte from the
 // formats' layouts (Debian has no encoder for Monkey's Audio, OptimFROG or WavPack 3).
 #include "ReaderSupport.h"
-#include "TestSupport.h"
+#include "TagFileFixture.h"
 #include "formats/AudioMonkey.h"
 #include "formats/AudioOptimFrog.h"
 #include "formats/AudioTTA.h"
 #include "formats/AudioWAVPack.h"
-
-#include <cmath>
-#include <gtest/gtest.h>
-#include <vector>
 
 using namespace audiolens;
 using namespace testsupport;
@@ -24,10 +20,9 @@ void ExpectRows(TAudioConstructor make, const TRows& rows) {
     for (const auto& [bytes, want] : rows) {
         TAudioRef r;
         std::string summary = ReadSummary(make, bytes, &r) + "Tags=";
-        for (TTagKind kind : {tkID3v2, tkAPE, tkID3v1}) {
-            const TTagBase* tag = r->GetTag(kind);
-            summary += (tag ? tag->GetField(tfTitle) : "-") + (kind == tkID3v1 ? "|" : " ");
-        }
+        for (TTagKind kind : {tkID3v2, tkAPE, tkID3v1})
+            summary += (r->GetTag(kind) ? r->GetTag(kind)->GetField(tfTitle) : "-") +
+                       (kind == tkID3v1 ? "|" : " ");
         ExpectFields(summary, want);
     }
 }
@@ -35,14 +30,9 @@ void ExpectRows(TAudioConstructor make, const TRows& rows) {
 // 2000 bytes of audio (header included) between an ID3v2 tag in front, an APE tag (with a
 // header, as wavpack and mpcenc write it) and an ID3v1 tag behind.
 std::string Tagged(const std::string& audio, bool id3v2 = true) {
-    const std::string frame = "TIT2" + BE32(6) + Zeros(2) + '\0' + "Front";
-    const std::string item = LE32(4) + LE32(0) + "Title" + '\0' + "Back";
-    auto ape = [&](uint32_t flags) {
-        return "APETAGEX" + LE32(2000) + LE32(item.size() + 32) + LE32(1) + LE32(flags) + Zeros(8);
-    };
-    return (id3v2 ? "ID3\x03\0\0"s + BE32(frame.size() + 20) + frame + Zeros(20) : "") +
-           audio.substr(0, 2000) + ape(0xA0000000) + item + ape(0x80000000) + "TAG" + "Last" +
-           Zeros(26 + 30 + 30 + 4 + 30 + 1);
+    return (id3v2 ? ID3v2Tag(3, ID3v2Frame(3, "TIT2", "\0Front"s), 20) : "") +
+           audio.substr(0, 2000) + APETag(2000, {APEItem("Title", "Back")}, true) +
+           ID3v1Tag("Last");
 }
 
 // Monkey's Audio: the descriptor layout from version 3980 on, the fixed one before.
@@ -50,9 +40,8 @@ std::string Tagged(const std::string& audio, bool id3v2 = true) {
 struct TMonkey {
     uint16_t Version = 3990, Level = 2000, Flags = 0, Channels = 2, Bits = 16;
     uint32_t Frames = 1, FinalBlocks = 1000, Rate = 44100, BlocksPerFrame = 294912;
-    uint32_t DescriptorLength = 52, HeaderLength = 24;
+    uint32_t DescriptorLength = 52, HeaderLength = 24, FileSize = 4000; // padded with audio bytes
     int32_t Peak = 0;
-    size_t FileSize = 4000; // padded with audio bytes
 };
 
 std::string MonkeyFile(const TMonkey& m) {
@@ -110,19 +99,14 @@ TEST(MonkeyTest, HeaderLayouts) {
               std::string::npos);
 }
 
-constexpr uint32_t Bytes2 = 1, Mono = 4, Hybrid = 8;
-constexpr uint32_t RateIndex(uint32_t index) {
-    return index << 23;
-}
+// Header flags: two bytes a sample, mono, hybrid; the rate index in bits 23 to 26.
+constexpr uint32_t Bytes2 = 1, Mono = 4, Hybrid = 8, Stereo16 = Bytes2 | 9u << 23;
 
 // A WavPack 4 sub-block: odd sizes padded and flagged (0x40), over 255 words a 3-byte size (0x80).
 std::string SubBlock(uint8_t id, const std::string& data) {
-    const size_t words = (data.size() + 1) / 2;
-    if (data.size() % 2) id |= 0x40;
-    std::string head(1, static_cast<char>(words > 255 ? id | 0x80 : id));
-    head += words > 255 ? LE32(static_cast<uint32_t>(words)).substr(0, 3)
-                        : std::string(1, static_cast<char>(words));
-    return head + data + Zeros(data.size() % 2);
+    const uint32_t odd = data.size() % 2, words = (data.size() + 1) / 2;
+    return static_cast<char>(id | (odd ? 0x40 : 0) | (words > 255 ? 0x80 : 0)) +
+           LE32(words).substr(0, words > 255 ? 3 : 1) + data + Zeros(odd);
 }
 
 // The first block of a version 4 file (header, sub-blocks, an audio sub-block), then audio.
@@ -140,40 +124,37 @@ std::string WavPack4File(uint32_t flags, uint32_t totalSamples,
 // A version 3 file: RIFF, "fmt ", maybe "LIST", then "data" opening with the "wvpk" header.
 std::string WavPack3File(uint16_t bits, uint16_t flags, uint32_t samples = 44100,
                          uint32_t rate = 44100, bool list = false) {
-    std::string fmt =
-        "fmt " + LE32(16) + LE16(1) + LE16(2) + LE32(rate) + LE32(rate * 4) + LE16(4) + LE16(16);
-    std::string header = "wvpk" + LE32(28) + LE16(3) + LE16(bits) + LE16(flags) + LE16(0) +
-                         LE32(samples) + Zeros(16);
-    std::string data = "data" + LE32(2036) + header + Noise(2000);
-    std::string chunks = fmt + (list ? "LIST" + LE32(5) + "INFOx" + Zeros(1) : "") + data;
+    const std::string chunks = "fmt " + LE32(16) + LE16(1) + LE16(2) + LE32(rate) + LE32(rate * 4) +
+                               LE16(4) + LE16(16) +
+                               (list ? "LIST" + LE32(5) + "INFOx" + Zeros(1) : "") + "data" +
+                               LE32(2036) + "wvpk" + LE32(28) + LE16(3) + LE16(bits) + LE16(flags) +
+                               LE16(0) + LE32(samples) + Zeros(16) + Noise(2000);
     return "RIFF" + LE32(static_cast<uint32_t>(4 + chunks.size())) + "WAVE" + chunks;
 }
 
 TEST(WavPackTest, BlockHeadersAndSubBlocks) {
-    const std::string config3 = Zeros(3);
-    const uint32_t stereo16 = Bytes2 | RateIndex(9);
-    const std::string v4 = WavPack4File(stereo16, 1000);
+    const std::string v4 = WavPack4File(Stereo16, 1000);
     const TRows rows = {
-        {WavPack4File(Mono | Bytes2 | RateIndex(9), 44100, {{0x25, config3}}),
+        {WavPack4File(Mono | Stereo16, 44100, {{0x25, Zeros(3)}}),
          "Valid=1|Samples=44100|Bits=16|Channels=1|Rate=44100|Version=4|"
          "Encoder=lossless (normal)|BlockSamples=4410|"},
-        {WavPack4File(2 | RateIndex(10), 48000), "Bits=24|Channels=2|Rate=48000"},
-        {WavPack4File(Bytes2 | RateIndex(15), 1000), "Valid=1|Rate=44100"},
-        {WavPack4File(stereo16, 1000, {{0x21, Noise(700)}, {0x0D, "\x03\x07"s}}),
+        {WavPack4File(2 | 10u << 23, 48000), "Bits=24|Channels=2|Rate=48000"},
+        {WavPack4File(Bytes2 | 15u << 23, 1000), "Valid=1|Rate=44100"},
+        {WavPack4File(Stereo16, 1000, {{0x21, Noise(700)}, {0x0D, "\x03\x07"s}}),
          "Channels=3"}, // behind a sub-block with a three-byte size
-        {WavPack4File(stereo16 | Hybrid, 1000, {{0x25, "\x18\0\0"s}}, 0x410),
+        {WavPack4File(Stereo16 | Hybrid, 1000, {{0x25, "\x18\0\0"s}}, 0x410),
          "Encoder=hybrid lossy (high)"},
-        {WavPack4File(stereo16, 1000, {{0x25, "\x02\0\0\x01"s}}), "Encoder=lossless (fast)"},
-        {WavPack4File(stereo16, 1000, {{0x25, "\x06\0\0"s}}), "Encoder=lossless (very fast)"},
+        {WavPack4File(Stereo16, 1000, {{0x25, "\x02\0\0\x01"s}}), "Encoder=lossless (fast)"},
+        {WavPack4File(Stereo16, 1000, {{0x25, "\x06\0\0"s}}), "Encoder=lossless (very fast)"},
         // The bytes 0x65 0x02 0x08 in the audio are no config sub-block. 2338 bytes less the
         // 32-byte header over 1000 / 44100 s: round(101.69) * 8.
         {v4, "Encoder=lossless|BitRate=816|Ratio=57.814"},
         // APE is WavPack's only tag: 2210 bytes less the 82 of the APE tag and the 32 of the
         // header over 1000 / 44100 s, round(92.43) * 8.
         {Tagged(v4, false), "Valid=1|BitRate=736|Tags=- Back -|"},
-        {WavPack4File(stereo16, 0xFFFFFFFF), "Valid=1|Samples=0|Duration=-1|BitRate=0"},
-        {WavPack4File(stereo16, 0), "Read=0"},
-        {"ID3\x03\0\0\0\0\0\0"s + v4, "Read=0"},
+        {WavPack4File(Stereo16, 0xFFFFFFFF), "Valid=1|Samples=0|Duration=-1|BitRate=0"},
+        {WavPack4File(Stereo16, 0), "Read=0"},
+        {ID3v2Tag(3, "") + v4, "Read=0"},
         {v4.substr(0, 31), "Read=0"},
         {WavPack3File(13, 0x10), "Valid=1|Samples=44100|Bits=16|Channels=2|Rate=44100|"
                                  "Version=3|Encoder=16-bit lossy high|"},
@@ -182,9 +163,8 @@ TEST(WavPackTest, BlockHeadersAndSubBlocks) {
         {WavPack3File(5, 0x8480), "Encoder=hybrid lossless (high)|"},
         {WavPack3File(5, 0x400), "Encoder=hybrid lossy|"},
         {WavPack3File(0, 0), "Encoder=lossless (fast mode)|"},
-        {WavPack3File(0, 0x10), "Encoder=lossless|"},
         {WavPack3File(0, 0x8010), "Encoder=lossless (high mode)|"},
-        {WavPack3File(0, 0x11, 22050, 0), "Samples=22050|Channels=1|Rate=44100"},
+        {WavPack3File(0, 0x11, 22050, 0), "Samples=22050|Channels=1|Rate=44100|Encoder=lossless|"},
         {WavPack3File(0, 0x10, 8000, 8000, true), "Samples=8000|Rate=8000"},
         // The file less the header chunk (28 bytes) over 0.5 s: round(4.104) * 8.
         {WavPack3File(0, 0x10, 22050), "BitRate=32"},
@@ -196,13 +176,11 @@ TEST(WavPackTest, BlockHeadersAndSubBlocks) {
               std::string::npos);
 }
 
-// OptimFROG: the 23-byte "OFR " header.
 std::string OptimFrogFile(uint64_t allSamples, uint8_t type, uint8_t mode, int32_t rate = 44100,
                           uint16_t encoder = 0x50, uint8_t compression = 0x28) {
-    return "OFR " + LE32(15) + LE32(static_cast<uint32_t>(allSamples)) +
-           LE16(static_cast<uint32_t>(allSamples >> 32)) + static_cast<char>(type) +
-           static_cast<char>(mode) + LE32(static_cast<uint32_t>(rate)) + LE16(encoder) +
-           static_cast<char>(compression) + Noise(3000);
+    return "OFR " + LE32(15) + LE32(allSamples) + LE16(allSamples >> 32) + static_cast<char>(type) +
+           static_cast<char>(mode) + LE32(rate) + LE16(encoder) + static_cast<char>(compression) +
+           Noise(3000);
 }
 
 TEST(OptimFrogTest, Headers) {
@@ -225,15 +203,13 @@ TEST(OptimFrogTest, Headers) {
         {OptimFrogFile(1000, 2, 1, -44100), "Read=1|Valid=0"},
         {OptimFrogFile(0, 2, 1), "Read=0"},
         {OptimFrogFile(1000, 2, 1).substr(0, 22), "Read=0"},
-        {"ID3\x03\0\0\0\0\0\x05"s + Zeros(5) + OptimFrogFile(2000, 4, 1),
-         "Valid=1|Samples=1000|Bits=24"},
+        {ID3v2Tag(3, "", 5) + OptimFrogFile(2000, 4, 1), "Valid=1|Samples=1000|Bits=24"},
         // round((2000 - 23) / 0.01 / 1000) * 8: the header is not counted.
         {Tagged(OptimFrogFile(882, 2, 1)), "Valid=1|BitRate=1584|Tags=Front Back Last|"},
     };
     ExpectRows(CreateOptimFrog, rows);
 }
 
-// TTA: the 22-byte "TTA1" header.
 std::string TtaFile(uint16_t channels, uint16_t bits, uint32_t rate, uint32_t samples,
                     uint32_t crc = 0x12345678) {
     return "TTA1" + LE16(1) + LE16(channels) + LE16(bits) + LE32(rate) + LE32(samples) + LE32(crc) +
@@ -251,8 +227,7 @@ TEST(TtaTest, Headers) {
         {TtaFile(2, 16, 44100, 1000).substr(0, 21), "Read=0"},
         // Without an ID3v2 tag the header must open the file.
         {Zeros(10) + TtaFile(2, 16, 44100, 1000), "Read=0"},
-        {"ID3\x04\0\0\0\0\0\x0A"s + Zeros(10) + TtaFile(2, 16, 44100, 1000),
-         "Valid=1|Samples=1000"},
+        {ID3v2Tag(4, "", 10) + TtaFile(2, 16, 44100, 1000), "Valid=1|Samples=1000"},
         // round(2000 / 0.01 / 1000) * 8
         {Tagged(TtaFile(2, 16, 44100, 441)), "Valid=1|BitRate=1600|Tags=Front Back Last|"},
     };

@@ -1,13 +1,11 @@
 // MPEG audio reader: frame headers and streams built byte by byte, frame lengths worked out from
 // the tables of ISO/IEC 11172-3 and 13818-3, and lame and ffmpeg output against ffprobe.
 #include "ReaderSupport.h"
-#include "TestSupport.h"
+#include "TagFileFixture.h"
 #include "formats/AudioMPEG.h"
 #include "formats/MPEGFrame.h"
 
 #include <chrono>
-#include <gtest/gtest.h>
-#include <tuple>
 
 using namespace audiolens;
 using namespace testsupport;
@@ -16,12 +14,9 @@ using namespace std::string_literals;
 namespace {
 
 // The header's fields; BitRate and Rate are table indexes.
-struct TBits {
-    uint32_t Version = 3, Layer = 1, BitRate = 9, Rate = 0; // MPEG 1 layer III 128k
-    bool Padding = false;
-    uint32_t Mode = 1, ModeExtension = 2; // joint stereo, MS
-    bool Crc = false, Copyright = false, Original = false;
-    uint32_t Emphasis = 0;
+struct TBits { // by default MPEG 1 layer III, 128k, 44.1 kHz, joint stereo with MS
+    uint32_t Version = 3, Layer = 1, BitRate = 9, Rate = 0, Padding = 0;
+    uint32_t Mode = 1, ModeExtension = 2, Crc = 0, Copyright = 0, Original = 0, Emphasis = 0;
 };
 
 uint32_t Word(const TBits& b) {
@@ -48,10 +43,8 @@ std::string Marked(const std::string& marker, const std::string& vendor = "", TB
     return first + Frames(b, length, 3);
 }
 
-const std::string Three = Frames({}, 417, 3);
-// An ID3v2.3 tag of 256 bytes: a size of 1 * 128 + 118 behind its 10-byte header.
-const std::string Tag256 = "ID3\x03\0\0\0\0\x01\x76"s + Zeros(246);
-const std::string ID3v1 = "TAG" + std::string("Title") + Zeros(25 + 30 + 30 + 4 + 30) + "\x0C";
+const std::string Three = Frames({}, 417, 3), Tag256 = ID3v2Tag(3, "", 246),
+                  ID3v1 = ID3v1Tag("Title", "", "", "", "", 12);
 
 } // namespace
 
@@ -86,8 +79,12 @@ TEST(MpegHeader, LengthsFromTheStandardsTables) {
         EXPECT_FALSE(ParseFrameHeader(word, h)) << word;
 }
 
-TEST(MpegStream, ByteBuiltStreams) {
+TEST(MpegStream, ByteBuiltStreamsTagsAndTheVerifyReport) {
+    const auto begin = std::chrono::steady_clock::now();
     const std::pair<std::string, std::string> rows[] = {
+        // Bytes that never form a header end the search quickly.
+        {std::string(200000, '\xFF'), "Read=0"},
+        {Zeros(200000), "Read=0"},
         {Frames({}, 417, 2), "Valid=1|Frames=2"},
         {Frames({}, 417), "Read=1|Valid=0|Frames=1"},
         // The search for the first frame runs to 2048 bytes past the ID3v2 tag.
@@ -115,9 +112,9 @@ TEST(MpegStream, ByteBuiltStreams) {
         // 52-byte frames: no room for a LAME tag.
         {Marked("Xing", "", {.Version = 2, .BitRate = 2}, 52, 21), "Type=VBR|Encoder=Xing"},
         // The encoder guessed from the last header's flags.
-        {Frames({.Crc = true, .Original = true}, 417, 3), "Encoder=LAME"},
-        {Frames({.Mode = 0}, 417, 3), "Encoder=Blade"},
-        {Frames({.BitRate = 10, .Mode = 0}, 522, 3), "Encoder=Blade"},
+        {Frames({.ModeExtension = 3, .Crc = true, .Original = true, .Emphasis = 1}, 417, 3),
+         "Encoder=LAME|Join Mode=stereo Intensity+MS|Emphasis=50/15 ms"},
+        {Frames({.BitRate = 10, .Mode = 0}, 522, 3), "Encoder=Blade"}, // 160 kbit/s and less
         {Frames({.BitRate = 11, .Mode = 0}, 626, 3), "Encoder=FhG"},
         {Frames({.Crc = true, .Copyright = true, .Original = true}, 417, 3), "Encoder=Xing"},
         {Frames({.Original = true}, 417, 3, '\0'), "Encoder=Xing"}, // the body starts empty
@@ -125,21 +122,16 @@ TEST(MpegStream, ByteBuiltStreams) {
          "Encoder=QDesign|Layer=Layer II|Join Mode=bands 12 to 31"},
         {Frames({.Mode = 2, .Crc = true}, 417, 3), "Encoder=Shine"},
         {Marked("GOGO", "", {}, 417, 100), "Encoder=GoGo"},
-        {Frames({.ModeExtension = 3}, 417, 2), "Join Mode=stereo Intensity+MS"},
-        {Frames({.Layer = 2, .BitRate = 10, .ModeExtension = 0}, 626, 2),
-         "Join Mode=bands 4 to 31"},
-        {Frames({.Emphasis = 1}, 417, 2), "Emphasis=50/15 ms"},
-        {Frames({.Emphasis = 3}, 417, 2), "Emphasis=CCIT J.17"},
+        {Frames({.Layer = 2, .BitRate = 10, .ModeExtension = 0, .Emphasis = 3}, 626, 2),
+         "Join Mode=bands 4 to 31|Emphasis=CCIT J.17"},
     };
     for (const auto& [bytes, want] : rows)
         ExpectFields(ReadSummary(CreateMPEG, bytes), want);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(2));
     // No join mode line: plain stereo, or no extension bit.
     for (const std::string& bytes : {Frames({.ModeExtension = 0}, 417, 2),
                                      Frames({.Layer = 2, .BitRate = 10, .Mode = 0}, 626, 2)})
         EXPECT_EQ(ReadSummary(CreateMPEG, bytes).find("Join Mode"), std::string::npos);
-}
-
-TEST(MpegStream, WholeRecordTagsAndTheVerifyReport) {
     // 1251 bytes for 3456 stereo samples: 9.05 %.
     EXPECT_EQ(
         ReadSummary(CreateMPEG, Three),
@@ -153,25 +145,17 @@ TEST(MpegStream, WholeRecordTagsAndTheVerifyReport) {
     EXPECT_EQ(r->GetTag(tkID3v2)->Size, 256);
     EXPECT_EQ(r->GetTag(tkID3v1)->GetField(tfTitle), "Title");
     EXPECT_FALSE(r->GetTag(tkAPE)->Valid);
-    TTempDir dir;
-    WriteFile(dir.Path("t.mp3"), Tag256 + Three + ID3v1);
+    const TTempDir dir;
+    const std::string file = dir.Path("t.mp3");
+    WriteFile(file, Tag256 + Three + ID3v1);
     std::string out;
-    EXPECT_EQ(testsupport::Run(std::string(AUDIOLENS_CLI) + " --verify " + Quote(dir.Path("t.mp3")),
-                               &out),
-              0);
+    EXPECT_EQ(testsupport::Run(std::string(AUDIOLENS_CLI) + " --verify " + Quote(file), &out), 0);
     EXPECT_EQ(out.find("Tag type: APE"), std::string::npos);
     EXPECT_NE(out.find("Tag type: ID3v1"), std::string::npos) << out;
     EXPECT_NE(out.find("Tag type: ID3v2"), std::string::npos);
     ReadSummary(CreateMPEG, Tag256 + std::string(2000, 0x11) + Three, &r);
     EXPECT_FALSE(r->GetTag(tkID3v2)->Valid);
     EXPECT_EQ(r->Info->Count(), 0);
-}
-
-TEST(MpegStream, BytesThatNeverFormAHeaderEndQuickly) {
-    const auto begin = std::chrono::steady_clock::now();
-    ExpectFields(ReadSummary(CreateMPEG, std::string(200000, '\xFF')), "Read=0");
-    ExpectFields(ReadSummary(CreateMPEG, Zeros(200000)), "Read=0");
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(2));
 }
 
 // Real encoder output: the frames are ffprobe's packets and the LAME/Xing header frame; the
