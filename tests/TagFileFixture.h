@@ -1,5 +1,4 @@
-// The tests of the ID3v1, Lyrics3, ID3v2 and APE tags: byte builders, a fixture with a temporary
-// file and a tag object, and a read's outcome as one line of "Key=Value|" fields.
+// Tag tests: byte builders, a fixture (temporary file, tag object), a read as "Key=Value|" fields.
 #pragma once
 
 #include "TestSupport.h"
@@ -10,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -34,10 +34,8 @@ inline std::string TagSummary(bool read, const audiolens::TTagBase& tag) {
 
 // The output of a python script (mutagen's) given the file as sys.argv[1].
 inline std::string Python(const std::string& script, const std::string& file) {
-    std::string out;
-    Run("PYTHONIOENCODING=utf-8 /usr/bin/python3 -c " + Quote("import sys\n" + script) + " " +
-            Quote(file) + " 2>&1",
-        &out);
+    std::string out, py = Quote("import sys\n" + script);
+    Run("PYTHONIOENCODING=utf-8 /usr/bin/python3 -c " + py + " " + Quote(file) + " 2>&1", &out);
     return out;
 }
 
@@ -50,31 +48,22 @@ template <class TTag> struct TTagFileFixture : ::testing::Test {
         WriteFile(File, bytes);
         return Tag->Read(File);
     }
-    std::string Reread() const {
-        audiolens::TRef<TTag> fresh(new TTag);
-        return TagSummary(fresh->Read(File), *fresh);
-    }
     void Set(const std::vector<std::pair<int, std::string>>& fields) {
         for (const auto& [id, value] : fields)
             Tag->SetField(id, value);
     }
 };
 
-inline std::string Padded(std::string text, size_t n, char fill = '\0') {
-    text.resize(n, fill);
-    return text;
+inline std::string Padded(const std::string& text, size_t n, char fill = '\0') {
+    return (text + std::string(n, fill)).substr(0, n);
 }
-// An ID3v1.0 tag (a 30-byte comment, no track); ID3v1.1 gives the last two to a zero and a track.
+// An ID3v1.0 tag (a 30-byte comment); with a track, 1.1 (a 28-byte comment, a zero, the track).
 inline std::string ID3v1Tag(const std::string& title, const std::string& artist = "",
                             const std::string& album = "", const std::string& year = "",
-                            const std::string& comment = "", uint8_t genre = 0) {
+                            std::string comment = "", uint8_t genre = 0, int track = -1) {
+    if (track >= 0) comment = Padded(comment, 28) + '\0' + static_cast<char>(track);
     return "TAG" + Padded(title, 30) + Padded(artist, 30) + Padded(album, 30) + Padded(year, 4) +
            Padded(comment, 30) + std::string(1, static_cast<char>(genre));
-}
-inline std::string ID3v11Tag(const std::string& title, const std::string& comment, uint8_t track,
-                             uint8_t genre) {
-    return ID3v1Tag(title, "", "", "", Padded(comment, 28) + '\0' + static_cast<char>(track),
-                    genre);
 }
 // A Lyrics3 field (id, five digits of size, data) and a v2.00 block around fields.
 inline std::string LyricsField(const std::string& id, const std::string& data) {
@@ -87,14 +76,10 @@ inline std::string LyricsBlock(const std::string& fields) {
 
 // ID3v2: frames of 2.2 (3-byte id and size), 2.3 (plain size) and 2.4 (syncsafe size), a tag.
 inline std::string SyncSafe(uint32_t v) {
-    std::string out;
-    for (int shift = 21; shift >= 0; shift -= 7)
-        out += static_cast<char>((v >> shift) & 0x7F);
-    return out;
+    return {char((v >> 21) & 0x7F), char((v >> 14) & 0x7F), char((v >> 7) & 0x7F), char(v & 0x7F)};
 }
 inline std::string ID3v2Header(uint8_t major, uint32_t bodySize, uint8_t flags = 0) {
-    return std::string("ID3") + static_cast<char>(major) + '\0' + static_cast<char>(flags) +
-           SyncSafe(bodySize);
+    return std::string("ID3") + char(major) + '\0' + char(flags) + SyncSafe(bodySize);
 }
 inline std::string ID3v2Frame(uint8_t major, const std::string& id, const std::string& data,
                               uint16_t flags = 0) {
@@ -120,11 +105,8 @@ inline std::string APEFooter(uint32_t version, uint32_t tagSize, uint32_t count,
 }
 inline std::string APETag(uint32_t version, const std::vector<std::string>& items,
                           bool header = false) {
-    std::string body;
-    for (const auto& item : items)
-        body += item;
-    const auto size = static_cast<uint32_t>(body.size() + 32),
-               n = static_cast<uint32_t>(items.size());
+    const std::string body = std::accumulate(items.begin(), items.end(), std::string());
+    const auto size = uint32_t(body.size() + 32), n = uint32_t(items.size());
     return (header ? APEFooter(version, size, n, APEHasHeader | APEIsHeader) : "") + body +
            APEFooter(version, size, n, header ? APEHasHeader : 0);
 }

@@ -1,10 +1,8 @@
-// ID3v2 tag: byte-built 2.2/2.3/2.4 tags read into one summary per row, saves compared byte for
-// byte with the layout, and tags of lame and ffmpeg, and of this writer, read by mutagen.
+// ID3v2: byte-built 2.2/2.3/2.4 tags read and saved; ours, lame's and ffmpeg's read by mutagen.
 #include "tags/TagID3v2.h"
 #include "TagFileFixture.h"
 
 #include <filesystem>
-#include <gtest/gtest.h>
 #include <tuple>
 
 using namespace audiolens;
@@ -17,7 +15,6 @@ auto F2 = [](std::string id, std::string d) { return ID3v2Frame(2, id, d); };
 auto F3 = [](std::string id, std::string d, uint16_t f = 0) { return ID3v2Frame(3, id, d, f); };
 auto F4 = [](std::string id, std::string d, uint16_t f = 0) { return ID3v2Frame(4, id, d, f); };
 
-// mutagen's value of the expression e of the tag t.
 std::string Mutagen(const std::string& f, const std::string& e) {
     return Python("import mutagen.id3 as m; t = m.ID3(sys.argv[1]); print(" + e + ", end='')", f);
 }
@@ -53,8 +50,7 @@ TEST_F(TID3v2Fixture, Reading) {
         std::string Tag, Fields, Frames;
         uint8_t DuplicateMode = 2;
     };
-    const std::string dup = F3("TIT2", "\0"s) + F3("TIT2", "\0Second"s);
-    const std::string big = "\0"s + std::string(199, 't'); // 200: 328 if taken plainly
+    const std::string dup = F3("TIT2", "\0"s) + F3("TIT2", "\0Second"s), big(199, 't');
     const std::string aeEuro = "Title=A\xC3\xA9\xE2\x82\xAC|", bad = "\xEF\xBF\xBD"; // U+FFFD
     auto t4 = [](std::string id, std::string d) { return ID3v2Tag(4, F4(id, d)); };
     auto sized = [](uint32_t size, std::string before = "") {
@@ -90,8 +86,8 @@ TEST_F(TID3v2Fixture, Reading) {
         {T3(F3("COMM", "\0engdesc\0Text"s) + F3("USLT", "\0eng\0Hi"s)), // language, description
          "Comment=Text|Lyrics=Hi|", "COMM,USLT,"},
         {T3(F3("COMM", "\x01" "eng\xFF\xFE" "d\0\0\0\xFF\xFEH\0i\0"s)), "Comment=Hi|", "COMM,"},
-        {ID3v2Tag(4, F4("TIT2", big) + F4("TPE1", "\0Band"s), 50), // 2.4 sizes are syncsafe
-         "Title=" + big.substr(1) + "|Artist=Band|", "TIT2,TPE1,"},
+        {ID3v2Tag(4, F4("TIT2", "\0"s + big) + F4("TPE1", "\0Band"s), 50), // 2.4 sizes are syncsafe
+         "Title=" + big + "|Artist=Band|", "TIT2,TPE1,"}, // 200: 328 if taken plainly
         // extended headers are skipped, unless larger than the tag
         {ID3v2Tag(4, SyncSafe(6) + "\x01\x00"s + Song4, 10, 0x40), "Title=Song|", "TIT2,"},
         {ID3v2Tag(3, BE32(6) + Zeros(2) + BE32(10) + Song3, 10, 0x40), "Title=Song|", "TIT2,"},
@@ -106,12 +102,15 @@ TEST_F(TID3v2Fixture, Reading) {
          "Title=Song|Artist=A\xC3\xBF|Album=Al|", "TIT2,APIC*,PRIV*,TPE1,TALB,"},
     };
     // clang-format on
+    int32_t size = -1;
+    std::string header;
     for (const auto& [tag, fields, frames, mode] : rows) {
         Tag->DuplicateMode = mode;
         EXPECT_EQ(Frames(ReadBytes(tag + AudioBytes(64))),
                   "Read=1|Valid=1|Size=" + std::to_string(tag.size()) + "|" + fields +
                       "Version=" + std::to_string(tag[3]) + "|Frames=" + frames + "|");
-        EXPECT_EQ(GetID3v2Size(File), Tag->Size);
+        EXPECT_TRUE(TTagID3v2::ReadHeader(File, size, header) && size == Tag->Size);
+        EXPECT_TRUE(GetID3v2Size(File) == size && header == tag.substr(0, 10));
     }
     // a tag larger than the file has no frames; no tag, a header cut short, no file
     EXPECT_EQ(Frames(ReadBytes(ID3v2Header(3, 100000) + Song3 + AudioBytes(64))),
@@ -122,11 +121,6 @@ TEST_F(TID3v2Fixture, Reading) {
     EXPECT_EQ(GetID3v2Size(File), 0);
     EXPECT_EQ(Frames(Tag->Read(Dir.Path("missing.mp3"))), "Read=0|Valid=0|Size=0|Frames=|");
     EXPECT_EQ(GetID3v2Size(Dir.Path("missing.mp3")), 0);
-    int32_t size = -1;
-    std::string header;
-    WriteFile(File, rows[0].Tag);
-    EXPECT_TRUE(TTagID3v2::ReadHeader(File, size, header) && size == 267);
-    EXPECT_EQ(header, rows[0].Tag.substr(0, 10));
 }
 
 // Every row reads the file, sets the fields and saves: the whole file is compared ("": refused).
@@ -135,9 +129,8 @@ TEST_F(TID3v2Fixture, Saving) {
     const std::string other3 = F3("TIT2", "\0Other"s), other4 = F4("TIT2", "\0Other"s);
     // clang-format off
     const std::tuple<std::string, std::vector<std::pair<int, std::string>>, std::string> rows[] = {
-        {T3(F3("TIT2", "\0Old"s), 2976), {{tfTitle, n179.substr(1)}}, T3(F3("TIT2", n179), 2800)},
         {"", {{tfTitle, x4979.substr(1)}}, T3(F3("TIT2", x4979))}, // no padding past 4096 bytes
-        {T3(F3("TIT2", x4979)), {{tfTitle, "short"}}, T3(F3("TIT2", "\0short"s), 5000 - 10 - 16)},
+        {T3(F3("TIT2", x4979)), {{tfTitle, n179.substr(1)}}, T3(F3("TIT2", n179), 4990 - 190)},
         // a new tag is padded to 4096 bytes; an empty comment and URL stay frames
         {"", {{tfTitle, "T"}, {tfComment, ""}, {tfUrl, ""}, {tfArtist, ""}, {-1, "x"},
               {15, "x"}, {tfVersion, "x"}, {200, "x"}},
@@ -161,15 +154,13 @@ TEST_F(TID3v2Fixture, Saving) {
         Set(fields);
         EXPECT_EQ(Tag->Save(File), !after.empty());
         EXPECT_TRUE(ReadFile(File) == (after.empty() ? before : after) + audio);
-        if (after.empty()) continue;
-        EXPECT_EQ(Tag->Size, static_cast<int32_t>(after.size()));
+        if (!after.empty()) EXPECT_EQ(Tag->Size, static_cast<int32_t>(after.size()));
     }
-    EXPECT_FALSE(Tag->Remove(File)); // a tag larger than the file is not cut either
+    // a tag larger than the file is not cut either; no file or no tag: nothing to cut
+    EXPECT_FALSE(Tag->Remove(File) || Tag->Remove(Dir.Path("missing.mp3")));
     EXPECT_TRUE(ReadFile(File) == ID3v2Header(3, 100000) + Song3 + audio);
-    EXPECT_FALSE(Tag->Remove(Dir.Path("missing.mp3")));
     WriteFile(File, ID3v2Tag(4, Song4, 300, 0x10) + Zeros(10) + audio); // a footer
-    EXPECT_TRUE(Tag->Remove(File) && ReadFile(File) == audio);
-    EXPECT_FALSE(Tag->Remove(File)); // no tag: nothing to cut
+    EXPECT_TRUE(Tag->Remove(File) && ReadFile(File) == audio && !Tag->Remove(File));
     EXPECT_TRUE(ReadFile(File) == audio && !std::filesystem::exists(File + "~"));
 }
 
@@ -188,37 +179,31 @@ TEST_F(TID3v2Fixture, FrameEditing) {
 // reads them; ffmpeg's saved again keep its other frames and the audio.
 TEST_F(TID3v2Fixture, MutagenLameAndFfmpeg) {
     REQUIRE_TOOL("/usr/bin/python3");
-    const std::string audio = AudioBytes(900), title = "Grüße 日本 😀";
+    const std::string audio = AudioBytes(900), title = "Grüße 日本 😀", name = "Café Ω 水";
     WriteFile(File, audio);
     // The artist fits ISO-8859-1, the comment needs UTF-16.
     Set({{tfTitle, title}, {tfArtist, "Café"}, {tfComment, "ça €"}, {tfLyrics, "La la"}});
     Set({{tfUrl, "http://example.org/"}, {tfTrack, "7"}});
     ASSERT_TRUE(Tag->Save(File));
-    EXPECT_EQ(Mutagen(File,
-                      "[t.size, t['TIT2'].text[0], t['TPE1'].text[0], t['TPE1'].encoding, "
-                      "t.getall('COMM')[0].text[0], t.getall('COMM')[0].lang, "
-                      "t.getall('USLT')[0].text, t.getall('WXXX')[0].url, t['TRCK'].text[0]]"),
-              "[4096, '" + title + "', 'Café', <Encoding.LATIN1: 0>, 'ça €', 'lng', 'La la', " +
-                  "'http://example.org/', '7']");
+    EXPECT_EQ(Mutagen(File, "[t.size, t['TPE1'].encoding, t['WXXX:'].url] + [str(t[k]) for k in "
+                            "('TIT2', 'TPE1', 'COMM::lng', 'USLT::lng', 'TRCK')]"),
+              "[4096, <Encoding.LATIN1: 0>, 'http://example.org/', '" + title +
+                  "', 'Café', 'ça €', 'La la', '7']");
 
     WriteFile(Dir.Path("in.wav"), PcmWav(1, 44100, 16, 13230));
-    const std::string name = "Café Ω 水";
-    const std::string tags = " --tt 'Lame Title' --ta 'Lame Artist' --tl 'The Album' --ty 1999 "
-                             "--tn 4 --tc 'A remark' --tg Rock in.wav t.mp3";
+    const std::string tags = " --quiet --id3v2-only --tt 'Lame Title' --ta 'Lame Artist' --tl "
+                             "'The Album' --ty 1999 --tn 4 --tc 'A remark' --tg Rock in.wav t.mp3";
     const std::string ffmpeg = "ffmpeg -v error -y -i in.wav -c:a libmp3lame -metadata title='" +
                                name + "' -metadata artist=Someone -metadata album=Disc -b:a 64k " +
                                "-write_xing 0 -id3v2_version ";
-    for (const std::string& run : {"lame --quiet --id3v2-only --id3v2-latin1" + tags,
-                                   "lame --quiet --id3v2-only --id3v2-utf16" + tags,
+    for (const std::string& run : {"lame --id3v2-latin1" + tags, "lame --id3v2-utf16" + tags,
                                    ffmpeg + "3 t.mp3", ffmpeg + "4 t.mp3"}) {
         SCOPED_TRACE(run);
         const bool lame = run[0] == 'l';
         if (!HaveTool(lame ? "lame" : "ffmpeg")) continue;
         ASSERT_EQ(testsupport::Run("cd " + Quote(Dir.Root()) + " && " + run), 0);
-        const std::string original = ReadFile(File);
-        const bool read = Tag->Read(File);
         // mutagen shows a 2.3 TYER frame as TDRC.
-        EXPECT_EQ(TagSummary(read, *Tag),
+        EXPECT_EQ(TagSummary(Tag->Read(File), *Tag),
                   "Read=1|Valid=1|Size=" + Mutagen(File, "t.size") + "|" +
                       (lame ? "Track=4|Title=Lame Title|Artist=Lame Artist|Album=The Album|Year=" +
                                   Mutagen(File, "t['TDRC'].text[0]") +
@@ -226,7 +211,7 @@ TEST_F(TID3v2Fixture, MutagenLameAndFfmpeg) {
                             : "Title=" + name + "|Artist=Someone|Album=Disc|") +
                       "Version=" + Mutagen(File, "t.version[1]") + "|");
         if (lame) continue;
-        const std::string rest = original.substr(static_cast<size_t>(Tag->Size));
+        const std::string rest = ReadFile(File).substr(static_cast<size_t>(Tag->Size));
         Tag->SetField(tfAlbum, "Other disc");
         ASSERT_TRUE(Tag->Save(File));
         EXPECT_EQ(Mutagen(File, "[t['TIT2'].text[0], t['TALB'].text[0], t['TSSE'].text[0][:4]]"),
