@@ -13,19 +13,15 @@ namespace {
 
 // The one atom builder: a 32-bit size, a 64-bit size (size field 1) or size 0 ("to the end").
 enum TForm { Plain, Wide, ToEnd };
-std::string Atom(std::string_view name, const std::string& payload, TForm form = Plain) {
-    const std::string type(name);
+std::string Atom(const std::string& type, const std::string& payload, TForm form = Plain) {
     if (form == Wide) return BE32(1) + type + BE32(0) + BE32(16 + payload.size()) + payload;
     return BE32(form == ToEnd ? 0 : 8 + payload.size()) + type + payload;
 }
 
-std::string Text(const std::string& value) {
-    return Atom("data", BE32(1) + BE32(0) + value);
-}
 const std::string Ftyp = Atom("ftyp", "M4A " + BE32(512) + "M4A isom");
 const std::string Handler = Atom("hdlr", Zeros(8) + "mdir" + Zeros(13));
 std::string Items(const std::string& title) {
-    return Atom("ilst", Atom("\251nam", Text(title)) +
+    return Atom("ilst", Atom("\251nam", Atom("data", BE32(1) + BE32(0) + title)) +
                             Atom("trkn", Atom("data", Zeros(10) + BE16(4) + BE16(0))));
 }
 std::string Moov(const std::string& ilst, TForm form = Plain) {
@@ -38,14 +34,14 @@ TEST(Mp4Walk, StaysInsideEveryParentAndFindsTheItems) {
         deep = Atom("udta", deep);
     // Valid, title and track (a total of 0 shows no "/") of each layout.
     const std::pair<std::string, const char*> rows[] = {
-        {Ftyp + Moov(Items("Song")), "1|Song|4"},
-        {Ftyp + Moov(Items("Song"), Wide), "1|Song|4"},
-        {Ftyp + Atom("free", "") + Moov(Items("Song"), ToEnd), "1|Song|4"},
-        {Ftyp + Atom("uuid", std::string(16, '\x11') + "private") + Moov(Items("Song")),
+        {Ftyp + Atom("uuid", std::string(20, 'u')) + Atom("free", "") + Moov(Items("Song"), ToEnd),
          "1|Song|4"},
-        // QuickTime's "meta" without version and flags.
-        {Ftyp + Atom("moov", Atom("udta", Atom("meta", Handler + Items("Song")))), "1|Song|4"},
-        {Ftyp + Moov(Atom("ilst", BE32(4000) + "\251nam" + Text("Song"))), "1|Song|"},
+        // QuickTime's "meta" without version and flags, in a "moov" of 64-bit size.
+        {Ftyp + Atom("moov", Atom("udta", Atom("meta", Handler + Items("Song"))), Wide),
+         "1|Song|4"},
+        {Ftyp +
+             Moov(Atom("ilst", BE32(4000) + "\251nam" + Atom("data", BE32(1) + BE32(0) + "Song"))),
+         "1|Song|"},
         // An atom smaller than its header ends the level.
         {Ftyp + Moov(Items("Song")) + BE32(4) + "junk" + Moov(Items("Other")), "1|Song|4"},
         // A 64-bit size of 0 ends the walk.
@@ -63,10 +59,8 @@ TEST(Mp4Walk, StaysInsideEveryParentAndFindsTheItems) {
         EXPECT_LE(atoms.size(), MaxAtomCount);
         for (const TMp4Atom& atom : atoms) {
             const TMp4Atom* up = atom.Parent < 0 ? nullptr : &atoms[size_t(atom.Parent)];
-            int depth = 0;
-            for (int32_t p = atom.Parent; p >= 0; p = atoms[static_cast<size_t>(p)].Parent)
-                ++depth;
-            EXPECT_LT(depth, MaxAtomDepth);
+            for (int32_t p = atom.Parent, depth = 1; p >= 0; p = atoms[size_t(p)].Parent, ++depth)
+                EXPECT_LT(depth, MaxAtomDepth);
             EXPECT_GE(atom.Position, up ? up->PayloadOffset() : 0);
             EXPECT_GE(atom.Size, int64_t{atom.HeaderSize});
             EXPECT_LE(atom.Position + atom.Size, up ? up->Position + up->Size : size);
@@ -87,8 +81,7 @@ TEST(Mp4Reader, HandlerOutsideTrackAndMediaIsNoSoundTrack) {
     ExpectFields(ReadSummary(CreateMP4, Atom("moov", "") + Ftyp), "Read=0");
 }
 
-// "esds" bytes: size, name, version and flags, then the ES, decoder configuration and
-// decoder-specific descriptors, their lengths in one byte or in four.
+// "esds": the ES, decoder configuration and decoder-specific descriptors, lengths of 1 or 4 bytes.
 std::string Esds(bool longLengths, const std::string& specific, uint32_t claimedConfig = 0) {
     auto descriptor = [&](uint8_t tag, const std::string& body, uint32_t claim = 0) {
         const char n = static_cast<char>(claim ? claim : body.size());
@@ -101,7 +94,6 @@ std::string Esds(bool longLengths, const std::string& specific, uint32_t claimed
 }
 
 TEST(Mp4Esds, DescriptorsOfEitherLengthFormAndDamagedLengths) {
-    // Whether the decoder configuration was read; the bit rate, object type and channels.
     const std::pair<std::string, const char*> rows[] = {
         {Esds(true, "\x12\x10"), "1|96000|2|2"},            // AAC LC, 44.1 kHz, stereo
         {Esds(false, "\x11\xB0"), "1|96000|2|6"},           // AAC LC, 48 kHz, 5.1
@@ -118,21 +110,18 @@ TEST(Mp4Esds, DescriptorsOfEitherLengthFormAndDamagedLengths) {
     }
 }
 
-// ffmpeg's files: the items and the length read as mutagen reads them; nothing is ever written,
-// not even a dump of the atoms into the current directory.
+// ffmpeg's files read as mutagen reads them; nothing is ever written, not even an atom dump.
 TEST(Mp4File, ItemsReadLikeMutagenAndNeverWritten) {
-    REQUIRE_TOOL("ffmpeg");
-    REQUIRE_TOOL("/usr/bin/python3");
+    for (const char* tool : {"ffmpeg", "/usr/bin/python3"})
+        REQUIRE_TOOL(tool);
     TTempDir dir;
     const std::string file = dir.Path("t.m4a");
-    const std::string tags = "-metadata title=Tøne -metadata artist=Someone -metadata album=Record "
-                             "-metadata date=2021 -metadata genre=Jazz -metadata track=3/12 "
-                             "-metadata comment=Nice -metadata composer=Writer ";
+    const std::string make =
+        "ffmpeg -v error -y -f lavfi -i sine=sample_rate=44100:duration=1.5 -ac 2 -metadata "
+        "title=Tøne -metadata artist=Someone -metadata album=Record -metadata date=2021 -metadata "
+        "genre=Jazz -metadata track=3/12 -metadata comment=Nice -metadata composer=Writer -c:a ";
     for (const std::string codec : {"aac", "alac"}) {
-        ASSERT_EQ(testsupport::Run("ffmpeg -v error -y -f lavfi -i sine=sample_rate=44100:duration="
-                                   "1.5 -ac 2 -c:a " +
-                                   codec + " " + tags + Quote(file)),
-                  0);
+        ASSERT_EQ(testsupport::Run(make + codec + " " + Quote(file)), 0);
         const auto mutagen = MutagenTags(file);
         TAudioRef record(CreateMP4());
         ASSERT_TRUE(record->Read(file) && record->Valid) << codec;
@@ -156,9 +145,9 @@ TEST(Mp4File, ItemsReadLikeMutagenAndNeverWritten) {
         tag.SetField(tfTitle, "Other");
         EXPECT_FALSE(tag.Save(file) || tag.Remove(file));
         std::string out;
-        EXPECT_NE(testsupport::Run("cd " + Quote(dir.Root()) + " && (" + AUDIOLENS_CLI +
-                                       " --verify t.m4a && " + AUDIOLENS_CLI +
-                                       " --tag Mp4 t.m4a; " + AUDIOLENS_CLI +
+        EXPECT_NE(testsupport::Run("cd " + Quote(dir.Root()) +
+                                       " && (" AUDIOLENS_CLI " --verify t.m4a && " AUDIOLENS_CLI
+                                       " --tag Mp4 t.m4a; " AUDIOLENS_CLI
                                        " --tag Mp4 --set Title=X t.m4a 2>&1)",
                                    &out),
                   0);
