@@ -1,6 +1,6 @@
 // Shared by the readers' tests: a read's outcome as one line of "Key=Value|" fields (the
 // record's values, then its Info lines), so that a table row names only the fields it is about
-// and all of them are compared at once; and bytes that stand for audio.
+// and all of them are compared at once.
 #pragma once
 
 #include "TestSupport.h"
@@ -12,14 +12,6 @@
 #include <string>
 
 namespace testsupport {
-
-// Bytes that stand for audio: no run of them looks like a signature or a tag marker.
-inline std::string Noise(size_t n) {
-    std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i)
-        s[i] = static_cast<char>((i * 7 + 3) % 251);
-    return s;
-}
 
 inline std::string Summary(bool read, const audiolens::TAudioFile& r) {
     char numbers[256];

@@ -28,7 +28,7 @@ TEST_F(TAPEFixture, ReadingAndRemoving) {
         std::string Before, Tag, After, Fields;
         bool Refused = false;
     };
-    const std::string A = AudioBytes(1000), missing = Dir.Path("missing.mp3");
+    const std::string A = Noise(1000), missing = Dir.Path("missing.mp3");
     // clang-format off
     const std::string full = APETag(2000, {APEItem("Title", "Song"), APEItem("ARTIST", "Band"),
         APEItem("album", "Record"), APEItem("Track", "3/12"), APEItem("Year", "1999"),
@@ -71,7 +71,7 @@ TEST_F(TAPEFixture, ReadingAndRemoving) {
         SCOPED_TRACE(fields);
         const std::string bytes = before + tag + after;
         const size_t size = tag.size() - (tag.starts_with("APETAGEX") ? 32 : 0); // no header
-        ASSERT_TRUE(ReadBytes(AudioBytes(10) + APETag(2000, {APEItem("Genre", "Earlier")})));
+        ASSERT_TRUE(ReadBytes(Noise(10) + APETag(2000, {APEItem("Genre", "Earlier")})));
         EXPECT_EQ(TagSummary(ReadBytes(bytes), *Tag), "Read=1|Valid=" + std::to_string(size > 0) +
                                                           "|Size=" + std::to_string(size) + "|" +
                                                           fields);
@@ -90,7 +90,7 @@ TEST_F(TAPEFixture, ReadingAndRemoving) {
 // Random damage to the sizes of header and footer (sometimes any byte): Remove either refuses
 // and changes nothing or leaves the audio in front and the ID3v1 tag behind whole.
 TEST_F(TAPEFixture, RandomDamageNeverCutsTheAudio) {
-    const std::string audio = AudioBytes(300);
+    const std::string audio = Noise(300);
     const std::string tag = APETag(
         2000, {APEItem("Title", "Random"), APEItem("Artist", "Damage"), APEItem("Year", "1")},
         true);
@@ -113,7 +113,7 @@ TEST_F(TAPEFixture, RandomDamageNeverCutsTheAudio) {
 }
 
 TEST_F(TAPEFixture, Saving) {
-    const std::string A = AudioBytes(4096), trailing = Lyrics300 + V1, c2000(2000, 'c');
+    const std::string A = Noise(4096), trailing = Lyrics300 + V1, c2000(2000, 'c');
     auto v2 = [](std::vector<std::string> items, bool h = true) { return APETag(2000, items, h); };
     // clang-format off
     const std::tuple<std::string, std::vector<std::pair<int, std::string>>, std::string> rows[] = {
@@ -148,7 +148,7 @@ TEST_F(TAPEFixture, Saving) {
 
 TEST_F(TAPEFixture, ReadsWhatMutagenWritesAndMutagenReadsWhatWeWrite) {
     REQUIRE_TOOL("/usr/bin/python3");
-    const std::string audio = AudioBytes(5000);
+    const std::string audio = Noise(5000);
     WriteFile(File, audio);
     Python("import mutagen.apev2 as a; t = a.APEv2(); t['Title'] = '\\u00c9t\\u00e9 \\u266b'\n"
            "t['Artist'] = 'Bj\\u00f6rk'; t['Track'] = '4/9'; t['Year'] = '2003'\n"

@@ -15,14 +15,6 @@
 
 namespace testsupport {
 
-// Bytes that stand for audio: no run of them looks like a tag marker.
-inline std::string AudioBytes(size_t n) {
-    std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i)
-        s[i] = static_cast<char>((i * 7 + 3) % 251);
-    return s;
-}
-
 inline std::string TagSummary(bool read, const audiolens::TTagBase& tag) {
     std::string out = "Read=" + std::to_string(read) + "|Valid=" + std::to_string(tag.Valid) +
                       "|Size=" + std::to_string(tag.Size) + "|";

@@ -12,7 +12,7 @@ using namespace std::string_literals;
 namespace {
 
 struct TTrailingFixture : TTagFileFixture<TTagID3v1> {
-    const std::string Audio = AudioBytes(1000);
+    const std::string Audio = Noise(1000);
     // The ID3v1 tag and, when there, the fields of the Lyrics3 block it owns.
     std::string Summary(bool read) const {
         const std::string s = TagSummary(read, *Tag), l = TagSummary(true, *Tag->LyricsTag());
@@ -76,7 +76,7 @@ TEST_F(TTrailingFixture, ReadingSizingAndRemoving) {
              "LYRICSBEGINETT00001T000999LYRICS200", "LYRICSBEGINETT00001T000030LYRICS200",
              "LYRICSBEGINETT00001T00002xLYRICS200", "LYRICSBEGINETT00001T000010LYRICS200",
              "LYRICSBEGIXETT00001T000020LYRICS200", "LYRICSBEGINETT00001T000020LYRICS201"})
-        rows.push_back({AudioBytes(20) + block, V1, V1Read});
+        rows.push_back({Noise(20) + block, V1, V1Read});
     // clang-format on
     for (const auto& [kept, tail, expected] : rows) {
         SCOPED_TRACE(expected);

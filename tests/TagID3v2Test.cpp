@@ -106,17 +106,17 @@ TEST_F(TID3v2Fixture, Reading) {
     std::string header;
     for (const auto& [tag, fields, frames, mode] : rows) {
         Tag->DuplicateMode = mode;
-        EXPECT_EQ(Frames(ReadBytes(tag + AudioBytes(64))),
+        EXPECT_EQ(Frames(ReadBytes(tag + Noise(64))),
                   "Read=1|Valid=1|Size=" + std::to_string(tag.size()) + "|" + fields +
                       "Version=" + std::to_string(tag[3]) + "|Frames=" + frames + "|");
         EXPECT_TRUE(TTagID3v2::ReadHeader(File, size, header) && size == Tag->Size);
         EXPECT_TRUE(GetID3v2Size(File) == size && header == tag.substr(0, 10));
     }
     // a tag larger than the file has no frames; no tag, a header cut short, no file
-    EXPECT_EQ(Frames(ReadBytes(ID3v2Header(3, 100000) + Song3 + AudioBytes(64))),
+    EXPECT_EQ(Frames(ReadBytes(ID3v2Header(3, 100000) + Song3 + Noise(64))),
               "Read=1|Valid=1|Size=0|Version=3|Frames=|");
     EXPECT_EQ(GetID3v2Size(File), 0);
-    EXPECT_EQ(Frames(ReadBytes(AudioBytes(64))), "Read=1|Valid=0|Size=0|Frames=|");
+    EXPECT_EQ(Frames(ReadBytes(Noise(64))), "Read=1|Valid=0|Size=0|Frames=|");
     EXPECT_EQ(Frames(ReadBytes("ID3\x03")), "Read=0|Valid=0|Size=0|Frames=|");
     EXPECT_EQ(GetID3v2Size(File), 0);
     EXPECT_EQ(Frames(Tag->Read(Dir.Path("missing.mp3"))), "Read=0|Valid=0|Size=0|Frames=|");
@@ -148,7 +148,7 @@ TEST_F(TID3v2Fixture, Saving) {
         {ID3v2Header(3, 100000) + Song3, {{tfTitle, "New"}}, ""},
     };
     // clang-format on
-    const std::string audio = AudioBytes(4000);
+    const std::string audio = Noise(4000);
     for (const auto& [before, fields, after] : rows) {
         ASSERT_TRUE(ReadBytes(before + audio));
         Set(fields);
@@ -179,7 +179,7 @@ TEST_F(TID3v2Fixture, FrameEditing) {
 // reads them; ffmpeg's saved again keep its other frames and the audio.
 TEST_F(TID3v2Fixture, MutagenLameAndFfmpeg) {
     REQUIRE_TOOL("/usr/bin/python3");
-    const std::string audio = AudioBytes(900), title = "Grüße 日本 😀", name = "Café Ω 水";
+    const std::string audio = Noise(900), title = "Grüße 日本 😀", name = "Café Ω 水";
     WriteFile(File, audio);
     // The artist fits ISO-8859-1, the comment needs UTF-16.
     Set({{tfTitle, title}, {tfArtist, "Café"}, {tfComment, "ça €"}, {tfLyrics, "La la"}});

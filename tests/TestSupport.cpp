@@ -55,6 +55,13 @@ std::string Zeros(size_t n) {
     return std::string(n, '\0');
 }
 
+std::string Noise(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 7 + 3) % 251);
+    return s;
+}
+
 TBitWriter& TBitWriter::Put(uint64_t value, unsigned count) {
     for (unsigned i = count; i-- > 0; ++Count) {
         if (Count % 8 == 0) Out += '\0';

@@ -33,6 +33,8 @@ std::string BE16(uint32_t v);
 std::string BE24(uint32_t v);
 std::string BE32(uint32_t v);
 std::string Zeros(size_t n);
+// Bytes that stand for audio: no run of them looks like a signature or a tag marker.
+std::string Noise(size_t n);
 
 // Bit fields written most significant bit first, for the headers of the bit-packed formats.
 class TBitWriter {
