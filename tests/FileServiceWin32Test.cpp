@@ -17,24 +17,9 @@ using namespace audiolens;
 using namespace testsupport;
 namespace pf = platform;
 
-namespace {
-
-pf::FileHandle OpenRead(const std::string& name) {
+static pf::FileHandle OpenRead(const std::string& name) {
     return pf::Files().Open(name, pf::Access::Read, pf::Disposition::OpenExisting);
 }
-
-HANDLE Hold(const std::string& name, DWORD share) {
-    return CreateFileA(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-bool RebuildAsNew(const std::string& name) {
-    return RebuildFile(name, [](TFileStream& original, TFileStream& rebuilt) {
-        return original.GetSize() == 3 && rebuilt.Write("new", 3) == 3;
-    });
-}
-
-} // namespace
 
 TEST(Win32Files, DeviceNamesAreNoFilesInAnyFolderOrWithAnyExtension) {
     // Checked by name only: nothing here opens, renames or removes a device. (NUL is a
@@ -69,16 +54,21 @@ TEST(Win32Files, RebuildWithTheFileHeldElsewhereOrReadOnly) {
     // reads do) lets the rebuild through and keeps reading the old file; the new one keeps the
     // hidden attribute.
     const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const auto asNew = [](TFileStream& original, TFileStream& rebuilt) {
+        return original.GetSize() == 3 && rebuilt.Write("new", 3) == 3;
+    };
     for (DWORD share :
          {DWORD(FILE_SHARE_READ), DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE), 0ul, all}) {
         WriteFile(name, "old");
         ASSERT_TRUE(share != all || SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_HIDDEN));
-        HANDLE held = share ? Hold(name, share) : INVALID_HANDLE_VALUE;
+        HANDLE held = share ? CreateFileA(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr)
+                            : INVALID_HANDLE_VALUE;
         ASSERT_TRUE(share ? held != INVALID_HANDLE_VALUE
                           : SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_READONLY));
         EXPECT_EQ(CanModifyFile(name), (share & FILE_SHARE_WRITE) != 0) << share;
         EXPECT_EQ(OpenFileReadWrite(name)->IsOpen(), (share & FILE_SHARE_WRITE) != 0) << share;
-        EXPECT_EQ(RebuildAsNew(name), share == all) << share << LastRewrite().Message;
+        EXPECT_EQ(RebuildFile(name, asNew), share == all) << share << LastRewrite().Message;
         EXPECT_TRUE(share == all || LastRewrite().Outcome == TRewriteOutcome::Unchanged) << share;
         char bytes[4] = {};
         DWORD n = 0;
@@ -140,17 +130,15 @@ TEST(Win32Files, TheCallsOfTheSafeReplacement) {
     EXPECT_EQ(ReadFile(name), "audio");
     EXPECT_EQ(pf::Files().ResolveName(name), name);
     EXPECT_EQ(pf::Files().ResolveName(dir.Path("missing.mp3")), "");
-    // CopyRange copies at positions and leaves both positions; fewer bytes only where the
-    // source ends.
+    // CopyRange leaves both positions; fewer bytes only where the source ends.
     const std::string from = dir.Path("from.bin"), to = dir.Path("to.bin");
     std::string data(3 << 20, '\0');
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>(i * 7 + i / 4096);
     WriteFile(from, data);
     WriteFile(to, "0123456789");
-    const pf::FileHandle in = OpenRead(from);
-    const pf::FileHandle out =
-        pf::Files().Open(to, pf::Access::ReadWrite, pf::Disposition::OpenExisting);
+    const pf::FileHandle in = OpenRead(from), out = pf::Files().Open(to, pf::Access::ReadWrite,
+                                                                     pf::Disposition::OpenExisting);
     ASSERT_TRUE(pf::Files().SeekTo(in, 11) && pf::Files().SeekTo(out, 3));
     EXPECT_EQ(pf::Files().CopyRange(in, 100, out, 4, data.size() - 200), data.size() - 200);
     EXPECT_EQ(pf::Files().Tell(in) * 10 + pf::Files().Tell(out), 113u);

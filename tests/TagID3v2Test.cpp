@@ -154,7 +154,9 @@ TEST_F(TID3v2Fixture, Saving) {
         Set(fields);
         EXPECT_EQ(Tag->Save(File), !after.empty());
         EXPECT_TRUE(ReadFile(File) == (after.empty() ? before : after) + audio);
-        if (!after.empty()) EXPECT_EQ(Tag->Size, static_cast<int32_t>(after.size()));
+        if (!after.empty()) {
+            EXPECT_EQ(Tag->Size, static_cast<int32_t>(after.size()));
+        }
     }
     // a tag larger than the file is not cut either; no file or no tag: nothing to cut
     EXPECT_FALSE(Tag->Remove(File) || Tag->Remove(Dir.Path("missing.mp3")));

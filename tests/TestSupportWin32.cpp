@@ -42,8 +42,7 @@ bool WriteSparse(const std::string&, uint64_t, const std::string&) {
 }
 
 long PeakMemoryKiB() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof(counters);
+    PROCESS_MEMORY_COUNTERS counters{sizeof(counters)};
     const bool known = GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
     return known ? static_cast<long>(counters.PeakWorkingSetSize / 1024) : 0;
 }

@@ -9,24 +9,6 @@
 using namespace audiolens;
 using namespace audiolens::ui;
 
-TEST(Toolkit, ControlsCountUpTheirIdsUnderTheirParents) {
-    TRef<TWindow> form(CreateForm("Test"));
-    TWindow* button = CreateButton(form.Get(), "B");
-    TWindow* group = CreateGroupBox(form.Get(), "G");
-    TWindow* radio = CreateRadioButton(group, "R");
-    TWindow* memo = CreateMemo(form.Get(), moMultiLine);
-    TWindow* line = CreateMemo(form.Get(), 0);
-    EXPECT_EQ(form->GetCaption() + form->ClassName() + button->ClassName() + radio->ClassName() +
-                  memo->ClassName(),
-              "TestFormBUTTONBUTTONEDIT");
-    EXPECT_EQ(memo->MemoOptions() | line->MemoOptions(), moMultiLine);
-    EXPECT_TRUE(form->ChildCount() == 4 && form->Child(1) == group && !form->Child(4) &&
-                group->Child(0) == radio && radio->Parent() == group);
-    // Ids count up from 32768 for controls alone.
-    EXPECT_TRUE(form->Id() == 0 && button->Id() >= 32768 && radio->Id() == button->Id() + 2);
-    EXPECT_FALSE(form->HandleAllocated() || button->HandleAllocated());
-}
-
 TEST(Toolkit, MoveResizeAlignAndClientSize) {
     auto Place = [](const TWindow* w) { // left, top, width and height
         const TRect& r = w->Bounds();
@@ -59,13 +41,24 @@ TEST(Toolkit, MoveResizeAlignAndClientSize) {
     EXPECT_EQ(Place(memo) + " " + Place(rest), "0,0,500,120 0,150,500,150");
 }
 
-TEST(Toolkit, RadioGroupRecordsIdsAndAClickChecksOnlyTheClickedOne) {
+TEST(Toolkit, ControlsUnderTheirParentsAndARadioClickChecksOnlyTheClickedOne) {
     TRef<TWindow> form(CreateForm("Test"));
     TWindow* group = CreateGroupBox(form.Get(), "G");
     TWindow* button = CreateButton(group, "not a radio");
     TWindow* r[] = {CreateRadioButton(group, "1"), CreateRadioButton(group, "2"),
                     CreateRadioButton(group, "3"), button,
                     CreateRadioButton(CreateGroupBox(form.Get(), "H"), "o")};
+    TWindow* memo = CreateMemo(form.Get(), moMultiLine);
+    TWindow* line = CreateMemo(form.Get(), 0);
+    EXPECT_EQ(form->GetCaption() + form->ClassName() + button->ClassName() + r[0]->ClassName() +
+                  memo->ClassName(),
+              "TestFormBUTTONBUTTONEDIT");
+    EXPECT_EQ(memo->MemoOptions() | line->MemoOptions(), moMultiLine);
+    EXPECT_TRUE(form->ChildCount() == 4 && form->Child(2) == memo && !form->Child(4) &&
+                group->Child(1) == r[0] && r[0]->Parent() == group);
+    // Ids count up from 32768 for controls alone.
+    EXPECT_TRUE(form->Id() == 0 && group->Id() >= 32768 && r[0]->Id() == group->Id() + 2);
+    EXPECT_FALSE(form->HandleAllocated() || button->HandleAllocated());
     EXPECT_TRUE(group->FirstRadioId == r[0]->Id() && group->LastRadioId == r[2]->Id());
     auto checked = [&] {
         std::string bits;
@@ -89,14 +82,14 @@ TEST(Toolkit, RadioGroupRecordsIdsAndAClickChecksOnlyTheClickedOne) {
 }
 
 TEST(Toolkit, MemoTextShowsReportLinesAsLinesInUtf8) {
-    // Caption and widget text, each the other's conversion.
+    // Caption and widget text, each the other's conversion; bytes that are no UTF-8 are shown as
+    // Windows-1252 (0xE9 is e acute).
     for (const auto& [caption, widget] :
          {std::pair{"File: a\r\nBits: 16\r\n", "File: a\nBits: 16\n"},
           std::pair{"\r\nGrüß", "\nGrüß"}}) {
         EXPECT_EQ(WidgetText(caption), widget);
         EXPECT_EQ(CaptionText(widget), caption);
     }
-    // Bytes that are no UTF-8 are shown as Windows-1252: 0xE9 is e acute.
     EXPECT_EQ(WidgetText("caf\xe9"), "caf\xc3\xa9");
     EXPECT_EQ(CaptionText("a\r\nb"), "a\r\nb");
 }

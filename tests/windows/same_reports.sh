@@ -10,8 +10,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 have() { command -v "$1" >/dev/null 2>&1; }
 have ffmpeg || fail "ffmpeg is needed for the sample files"
 
-cd "$work" && rm -rf samples written && mkdir samples written
-s=samples
+s=samples && cd "$work" && rm -rf $s written && mkdir $s written
 ffmpeg -v error -y -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=2" -ac 2 \
   -c:a pcm_s16le -bitexact src.wav
 ffmpeg -v error -y -i src.wav -ar 8000 -ac 1 -c:a pcm_u8 -bitexact $s/mono-8k.wav
@@ -50,8 +49,7 @@ grep -q 'Grüße ☃' report.linux || fail "the UTF-16 title did not reach the r
 # The same change made by both programs gives the same bytes; the audio is the original's.
 write_both() { # file args...
   local file=$1; shift
-  cp "$s/$file" "written/linux-$file"
-  cp "$s/$file" "written/windows-$file"
+  cp "$s/$file" "written/linux-$file" && cp "$s/$file" "written/windows-$file"
   "$linux" "$@" "written/linux-$file" || fail "Linux could not write $file"
   wine "$windows" "$@" "written/windows-$file" 2>/dev/null || fail "Windows could not write $file"
   cmp -s "written/linux-$file" "written/windows-$file" || fail "tag write of $file differs"
