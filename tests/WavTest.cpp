@@ -44,6 +44,7 @@ TEST(WavTest, ByteBuiltLayouts) {
         {Riff(Fmt(16, 3, 1, 8000, 7812, 2, 16) + data(16, 16)), "BitRate=62|Format=IEEE float"},
         {Riff(Fmt(16, 3, 1, 8000, 7813, 2, 16) + data(16, 16)), "BitRate=63"},
         {Riff(Fmt(16, 7, 1, 8000, 8000, 1, 8) + data(16, 16)), "Samples=16|Format=MU-LAW"},
+        {Riff(Fmt(16, 0x1234, 1, 8000, 8000, 1, 8) + data(16, 16)), "Samples=16|Format="},
         {Riff(junk + bext + mono8k + data(1600, 1600), 0xFFFFFFFF),
          "Valid=1|Samples=800|Duration=0.1|Format=Windows PCM"},
         {Riff(Fmt(20, 2, 1, 8000, 4096, 256, 4) + "fact" + LE32(4) + LE32(32000) + "LIST" +
