@@ -145,6 +145,7 @@ TEST(MpegStream, ByteBuiltStreamsTagsAndTheVerifyReport) {
     EXPECT_EQ(r->GetTag(tkID3v2)->Size, 256);
     EXPECT_EQ(r->GetTag(tkID3v1)->GetField(tfTitle), "Title");
     EXPECT_FALSE(r->GetTag(tkAPE)->Valid);
+#ifndef _WIN32 // through the shell; tests/windows/same_reports.sh runs the Windows program
     const TTempDir dir;
     const std::string file = dir.Path("t.mp3");
     WriteFile(file, Tag256 + Three + ID3v1);
@@ -153,6 +154,7 @@ TEST(MpegStream, ByteBuiltStreamsTagsAndTheVerifyReport) {
     EXPECT_EQ(out.find("Tag type: APE"), std::string::npos);
     EXPECT_NE(out.find("Tag type: ID3v1"), std::string::npos) << out;
     EXPECT_NE(out.find("Tag type: ID3v2"), std::string::npos);
+#endif
     ReadSummary(CreateMPEG, Tag256 + std::string(2000, 0x11) + Three, &r);
     EXPECT_FALSE(r->GetTag(tkID3v2)->Valid);
     EXPECT_EQ(r->Info->Count(), 0);
