@@ -8,14 +8,23 @@ done
 [ -n "$launcher" ] && settle=1 close_keys=alt+F4 || settle=0.5 close_keys=Escape
 pids=() && trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
-rm -f "$out"/box.txt "$out"/*.png
+rm -f "$out"/box.txt "$out"/*.png "$out"/xvfb.log
 
-for n in $(seq $displays) none; do
-    [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ] && export DISPLAY=:$n && break
+# The first free display whose server answers within 20 s (a busy machine starts it slowly; a
+# server that dies, e.g. on a display another run took meanwhile, moves on to the next one).
+for n in $(seq $displays); do
+    [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
+    export DISPLAY=:$n
+    Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >>"$out/xvfb.log" 2>&1 &
+    xvfb=$! && pids+=($xvfb)
+    for _ in $(seq 100); do
+        xdotool getdisplaygeometry >/dev/null 2>&1 && break 2
+        kill -0 $xvfb 2>/dev/null || break
+        sleep 0.2
+    done
+    kill $xvfb 2>/dev/null
 done
-[ "$DISPLAY" != :none ] || fail "no free display"
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$out/xvfb.log" 2>&1 & pids+=($!)
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+xdotool getdisplaygeometry >/dev/null 2>&1 || fail "no virtual display: $(tail -3 "$out/xvfb.log")"
 
 # Polled: a search that meets a window Wine is just destroying fails, which is no answer.
 find_window() {
