@@ -45,6 +45,12 @@ int64_t TrailingTagBytes(const TFileView& file, const TAudioFile& r) {
     return std::min(bytes, static_cast<int64_t>(file.Size()));
 }
 
+int64_t ReadTagsAroundStream(const TFileView& file, TAudioFile& r, uint64_t start) {
+    r.FileSize = static_cast<int64_t>(file.Size());
+    ReadStreamTags(file, r);
+    return r.FileSize - static_cast<int64_t>(start) - TrailingTagBytes(file, r);
+}
+
 int32_t RoundedKiloBits(double bitsPerSecond) {
     return ClampedRound(bitsPerSecond / 1000, 2.0e9);
 }

@@ -19,6 +19,10 @@ void ReadStreamTags(const TFileView& file, TAudioFile& record);
 // Never more than the file holds.
 int64_t TrailingTagBytes(const TFileView& file, const TAudioFile& record);
 
+// For a stream that starts at start (behind its ID3v2 tags): the file's size into the record,
+// the record's tags read, and the bytes between the tags in front and the tags behind.
+int64_t ReadTagsAroundStream(const TFileView& file, TAudioFile& record, uint64_t start);
+
 // A bit rate in kbit/s from bits per second, rounded (halves to even); 0 for a value that is
 // negative, not finite or too large to fit.
 int32_t RoundedKiloBits(double bitsPerSecond);

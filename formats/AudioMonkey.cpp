@@ -110,9 +110,7 @@ bool ReadMonkey(const TFileView& file, TAudioFile& r) {
                           : ReadOldHeader(file, start, version, h, peakLevel);
     if (!read) return false;
 
-    r.FileSize = static_cast<int64_t>(file.Size());
-    ReadStreamTags(file, r);
-    const int64_t tagBytes = static_cast<int64_t>(start) + TrailingTagBytes(file, r);
+    const int64_t streamBytes = ReadTagsAroundStream(file, r, start);
 
     if (version < DescriptorVersion && (h.Flags & OldPeakLevel))
         r.Info->Add("PeakLevel=" + IntToStr(peakLevel));
@@ -122,7 +120,7 @@ bool ReadMonkey(const TFileView& file, TAudioFile& r) {
     r.BitsPerSample = h.Bits;
     if (r.SampleRate > 0) r.Duration = static_cast<double>(r.Samples) / r.SampleRate;
     if (r.Duration > 0)
-        r.BitRate = RoundedKiloBits(static_cast<double>(r.FileSize - tagBytes) * 8 / r.Duration);
+        r.BitRate = RoundedKiloBits(static_cast<double>(streamBytes) * 8 / r.Duration);
 
     r.Info->Add(FormatStr("Version=%u.%u", {uint32_t{version} / 1000u, uint32_t{version} % 1000u}));
     r.Info->Add("FormatFlags=" + IntToStr(h.Flags));

@@ -30,9 +30,7 @@ bool ReadOptimFrog(const TFileView& file, TAudioFile& r) {
     const TByteView h = file.Bytes(start, HeaderSize, scratch);
     if (h.Size() < HeaderSize || !h.Matches(0, "OFR ")) return false;
 
-    r.FileSize = static_cast<int64_t>(file.Size());
-    ReadStreamTags(file, r);
-    const int64_t tagBytes = static_cast<int64_t>(start) + TrailingTagBytes(file, r);
+    const int64_t streamBytes = ReadTagsAroundStream(file, r, start);
 
     const uint64_t allSamples = uint64_t{h.U32LE(8)} | uint64_t{h.U16LE(12)} << 32;
     const uint8_t sampleType = h.U8(14), channelMode = h.U8(15);
@@ -52,10 +50,9 @@ bool ReadOptimFrog(const TFileView& file, TAudioFile& r) {
     // Without samples there is no duration to divide the bytes by: the header is not usable.
     if (r.Samples == 0) return false;
     r.Duration = static_cast<double>(r.Samples) / r.SampleRate;
-    r.BitRate = RoundedKiloBytesTimes8(static_cast<double>(r.FileSize - tagBytes - HeaderSize) /
-                                       r.Duration);
-    r.Ratio = WavRatio(static_cast<double>(r.FileSize - tagBytes - 2 * HeaderSize), r.Samples,
-                       r.Channels, r.BitsPerSample);
+    r.BitRate = RoundedKiloBytesTimes8(static_cast<double>(streamBytes - HeaderSize) / r.Duration);
+    r.Ratio = WavRatio(static_cast<double>(streamBytes - 2 * HeaderSize), r.Samples, r.Channels,
+                       r.BitsPerSample);
 
     const uint32_t version = (encoderId >> 4) + FirstVersion;
     r.Info->Add(FormatStr("Version=%u.%u", {version / 1000, version % 1000}));

@@ -20,9 +20,7 @@ bool ReadTTA(const TFileView& file, TAudioFile& r) {
     const TByteView h = file.Bytes(start, HeaderSize, scratch);
     if (h.Size() < HeaderSize || !h.Matches(0, "TTA1")) return false;
 
-    r.FileSize = static_cast<int64_t>(file.Size());
-    ReadStreamTags(file, r);
-    const int64_t audioBytes = r.FileSize - static_cast<int64_t>(start) - TrailingTagBytes(file, r);
+    const int64_t audioBytes = ReadTagsAroundStream(file, r, start);
 
     r.Channels = h.U16LE(6);
     r.BitsPerSample = h.U16LE(8);
