@@ -24,13 +24,6 @@ inline std::string TagSummary(bool read, const audiolens::TTagBase& tag) {
     return out;
 }
 
-// The output of a python script (mutagen's) given the file as sys.argv[1].
-inline std::string Python(const std::string& script, const std::string& file) {
-    std::string out, py = Quote("import sys\n" + script);
-    Run("PYTHONIOENCODING=utf-8 /usr/bin/python3 -c " + py + " " + Quote(file) + " 2>&1", &out);
-    return out;
-}
-
 template <class TTag> struct TTagFileFixture : ::testing::Test {
     TTempDir Dir;
     std::string File = Dir.Path("t.mp3");

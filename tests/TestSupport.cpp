@@ -101,6 +101,14 @@ std::string PcmWav(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t fra
            Zeros(dataSize);
 }
 
+std::string Python(const std::string& script, const std::string& file) {
+    std::string out;
+    Run("PYTHONIOENCODING=utf-8 /usr/bin/python3 -c " + Quote("import sys\n" + script) + " " +
+            Quote(file) + " 2>&1",
+        &out);
+    return out;
+}
+
 std::map<std::string, std::string> MutagenTags(const std::string& file) {
     static const char* const script =
         "import sys, mutagen\n"

@@ -66,6 +66,9 @@ std::string Probe(const std::string& file, const std::string& section, const std
 // mutagen's tags of a file, each key with its first value as text (an MP4 track pair as "3/12"),
 // and "length" with the duration in seconds; empty when mutagen cannot read the file.
 std::map<std::string, std::string> MutagenTags(const std::string& file);
+// The output (stdout and stderr) of a Debian python script, e.g. one of mutagen's, given the file
+// as sys.argv[1].
+std::string Python(const std::string& script, const std::string& file);
 // Quotes a path for the shell.
 std::string Quote(const std::string& s);
 // A canonical PCM WAV file image.
